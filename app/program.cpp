@@ -1,0 +1,25 @@
+#include "program.h"
+
+#include "launcher.h"
+#include "ui/window_slots.h"
+
+#include <QApplication>
+#include <QIcon>
+
+namespace dlscope {
+
+QWidget *startProgram()
+{
+    QApplication::setApplicationName(QStringLiteral("dlscope"));
+    QApplication::setApplicationDisplayName(QStringLiteral("DL Scope"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/dlscope/icon.png")));
+
+    // A fresh program: no tool window survives an earlier launcher.
+    WindowSlots::closeAll();
+
+    auto *launcher = new Launcher;
+    launcher->show();
+    return launcher;
+}
+
+} // namespace dlscope

@@ -1,0 +1,85 @@
+#include "window_test_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QEvent>
+#include <QPointer>
+#include <QTimer>
+
+namespace dlscope::test {
+
+MessageBoxScript::MessageBoxScript() { qApp->installEventFilter(this); }
+
+MessageBoxScript::~MessageBoxScript() { qApp->removeEventFilter(this); }
+
+void MessageBoxScript::answerOk(int times)
+{
+    for (int i = 0; i < times; ++i)
+        answer(QMessageBox::Ok);
+}
+
+QStringList MessageBoxScript::texts() const
+{
+    QStringList result;
+    for (const SeenBox &box : seen_)
+        result << box.text;
+    return result;
+}
+
+bool MessageBoxScript::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Show) {
+        if (auto *box = qobject_cast<QMessageBox *>(watched)) {
+            seen_ << SeenBox{box->windowTitle(), box->text(), box->standardButtons()};
+            QMessageBox::StandardButton button = QMessageBox::NoButton;
+            if (!answers_.isEmpty())
+                button = answers_.takeFirst();
+            else
+                ++unexpected_;
+            // Clicked once the box's own event loop runs.
+            QPointer<QMessageBox> target = box;
+            QTimer::singleShot(0, box, [target, button] {
+                if (!target)
+                    return;
+                QAbstractButton *b = button == QMessageBox::NoButton ? target->escapeButton() : target->button(button);
+                if (b)
+                    b->click();
+                else
+                    target->reject();
+            });
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+QList<QWidget *> liveTopLevels()
+{
+    QList<QWidget *> result;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (!w->testAttribute(Qt::WA_DontShowOnScreen) && w->isWindow() && !qobject_cast<QMessageBox *>(w))
+            result << w;
+    return result;
+}
+
+void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+int destroyTopLevels()
+{
+    flushDeletes();
+    QList<QPointer<QWidget>> windows;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        windows << w;
+    for (const QPointer<QWidget> &w : windows)
+        delete w.data();
+    return static_cast<int>(windows.size());
+}
+
+QWidget *findWindow(const QString &formName)
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == formName)
+            return w;
+    return nullptr;
+}
+
+} // namespace dlscope::test
