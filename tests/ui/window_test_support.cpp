@@ -34,6 +34,8 @@ bool MessageBoxScript::eventFilter(QObject *watched, QEvent *event)
             QMessageBox::StandardButton button = QMessageBox::NoButton;
             if (!answers_.isEmpty())
                 button = answers_.takeFirst();
+            else if (fallback_)
+                button = fallback_(*box);
             else
                 ++unexpected_;
             // Clicked once the box's own event loop runs.

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QWidget;
 
 namespace dlscope::test {
@@ -30,6 +32,11 @@ public:
 
     void answer(QMessageBox::StandardButton button) { answers_ << button; }
     void answerOk(int times = 1);
+    // Answers every box that has no scripted answer (it then counts as expected).
+    void answerOthersWith(std::function<QMessageBox::StandardButton(const QMessageBox &)> chooser)
+    {
+        fallback_ = std::move(chooser);
+    }
 
     const QList<SeenBox> &seen() const { return seen_; }
     QStringList texts() const;
@@ -43,6 +50,7 @@ private:
     QList<QMessageBox::StandardButton> answers_;
     QList<SeenBox> seen_;
     int unexpected_ = 0;
+    std::function<QMessageBox::StandardButton(const QMessageBox &)> fallback_;
 };
 
 // The top-level windows that are still alive (hidden ones included).
