@@ -57,6 +57,7 @@ Launcher::Launcher(QWidget *parent) : QWidget(parent)
         const ToolWindow kind = row.opens;
         connect(button, &QPushButton::clicked, this, [kind] { WindowSlots::showAndActivate(kind); });
         grid->addWidget(button, row.row, row.column);
+        button->ensurePolished();  // the style's font decides the caption's width
         width = std::max(width, button->sizeHint().width());
         buttons << button;
     }
