@@ -59,6 +59,16 @@ GeometryModeWindow::GeometryModeWindow(QWidget *parent)
     layout->addWidget(input_);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    // Tab order: the check boxes column by column, then the command text and "Info".
+    QWidget *previous = nullptr;
+    for (QCheckBox *box : findChildren<QCheckBox *>(Qt::FindDirectChildrenOnly)) {
+        if (previous)
+            setTabOrder(previous, box);
+        previous = box;
+    }
+    setTabOrder(previous, input_->text());
+    setTabOrder(input_->text(), input_->info());
+
     connect(input_, &CommandInput::infoPressed, this, &GeometryModeWindow::Command1_Click);
 }
 
