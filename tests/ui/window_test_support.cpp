@@ -58,7 +58,9 @@ QList<QWidget *> liveTopLevels()
 {
     QList<QWidget *> result;
     for (QWidget *w : QApplication::topLevelWidgets())
-        if (!w->testAttribute(Qt::WA_DontShowOnScreen) && w->isWindow() && !qobject_cast<QMessageBox *>(w))
+        // Windows of the program only: not message boxes, not the popups
+        // that combo boxes and menus own.
+        if (w->isWindow() && !w->parentWidget() && !qobject_cast<QMessageBox *>(w))
             result << w;
     return result;
 }
