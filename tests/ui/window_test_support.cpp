@@ -72,7 +72,8 @@ int destroyTopLevels()
     flushDeletes();
     QList<QPointer<QWidget>> windows;
     for (QWidget *w : QApplication::topLevelWidgets())
-        windows << w;
+        if (!w->parentWidget())  // owned popups go with their window
+            windows << w;
     for (const QPointer<QWidget> &w : windows)
         delete w.data();
     return static_cast<int>(windows.size());
