@@ -5,6 +5,8 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace dlscope {
