@@ -1,11 +1,14 @@
 // Every decoder on arbitrary bytes of any length: never a crash or an
 // out-of-bounds read, and on a complete word every field is read.
 
+#include "core/bits.h"
 #include "core/combiner.h"
 #include "core/command_text.h"
 #include "core/geometry_mode.h"
+#include "core/other_mode_h.h"
 #include "core/render_mode.h"
 #include "core/render_mode_macro.h"
+#include "core/texture.h"
 #include "fuzz_check.h"
 
 #include <cstddef>
@@ -97,6 +100,41 @@ void combiner(std::string_view text)
         FUZZ_CHECK(!(inputs.*row.input).empty());  // every code of every slot has a name
 }
 
+void otherModeH(std::string_view text)
+{
+    const OtherModeHFields fields = DecodeOtherModeH(text);
+    const auto piece = [&](BitField f) { return readField(text, f); };
+    for (const OtherModeHGroupLayout &row : kOtherModeHLayout) {
+        const std::optional<int> option = fields.option(row.group);
+        const auto value = piece(row.field);
+        if (!value) {
+            FUZZ_CHECK(!option);  // a field past the end selects nothing
+            continue;
+        }
+        std::optional<int> expected;
+        for (const OtherModeHValue &v : row.values)
+            if (!v.code.empty() && v.code == *value)
+                expected = v.option;
+        FUZZ_CHECK(option == expected);
+        if (option)
+            FUZZ_CHECK(static_cast<std::size_t>(*option) < row.optionCount());
+        const auto shift = piece(kOtherModeHShiftField);
+        FUZZ_CHECK((fields.highlighted == row.group) == (shift && *shift == row.shiftCode));
+    }
+}
+
+void texture(std::string_view text)
+{
+    const TextureFields fields = DecodeTexture(text);
+    FUZZ_CHECK(fields.on == charIsOne(text, kTextureOnPosition));
+    FUZZ_CHECK(fields.bowtie.size() <= 8 && fields.tile.size() <= 3 && fields.level.size() <= 3);
+    if (complete(text, 32)) {
+        FUZZ_CHECK(fields.bowtie == text.substr(8, 8));
+        FUZZ_CHECK(fields.tile.size() == 1 && fields.tile[0] >= '0' && fields.tile[0] <= '7');
+        FUZZ_CHECK(fields.level.size() == 1 && fields.level[0] >= '1' && fields.level[0] <= '8');
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -106,6 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     renderMode(text);
     macroOverNames(text);
     combiner(text);
+    otherModeH(text);
+    texture(text);
     // The same bytes read as a binary word: map each byte to a digit so that
     // complete words are reached often.
     std::string binary(text.size(), '0');
@@ -114,5 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     geometryMode(binary);
     renderMode(binary);
     combiner(binary);
+    otherModeH(binary);
+    texture(binary);
     return 0;
 }
