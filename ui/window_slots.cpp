@@ -1,6 +1,12 @@
 #include "window_slots.h"
 
 #include "geometry_mode_window.h"
+#include "combiner_window.h"
+#include "other_mode_h_window.h"
+#include "render_mode_window.h"
+#include "set_tile_window.h"
+#include "texture_window.h"
+#include "wizard_window.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -22,12 +28,12 @@ template <typename Window> QWidget *make() { return new Window; }
 
 constexpr SlotKind kSlotKinds[] = {
     {ToolWindow::GeometryMode, "GM", &make<GeometryModeWindow>},
-    {ToolWindow::RenderMode, "RM", nullptr},
-    {ToolWindow::Combiner, "CC", nullptr},
-    {ToolWindow::OtherModeH, "OM_H", nullptr},
-    {ToolWindow::Texture, "G_Texture", nullptr},
-    {ToolWindow::Wizard, "RMWiz", nullptr},
-    {ToolWindow::SetTile, "SetTile", nullptr},
+    {ToolWindow::RenderMode, "RM", &make<RenderModeWindow>},
+    {ToolWindow::Combiner, "CC", &make<CombinerWindow>},
+    {ToolWindow::OtherModeH, "OM_H", &make<OtherModeHWindow>},
+    {ToolWindow::Texture, "G_Texture", &make<TextureWindow>},
+    {ToolWindow::Wizard, "RMWiz", &make<WizardWindow>},
+    {ToolWindow::SetTile, "SetTile", &make<SetTileWindow>},
 };
 
 constexpr std::size_t kSlotCount = std::size(kSlotKinds);
