@@ -1,6 +1,8 @@
 #include "message_box.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -32,6 +34,11 @@ MessageAnswer showMessageBox(QWidget *parent, MessageButtons buttons, const QStr
         box.setEscapeButton(QMessageBox::Cancel);
         break;
     }
+
+    // Plain text buttons: some desktop styles decorate standard buttons with
+    // icons, which a box without an icon should not carry either.
+    for (QAbstractButton *button : box.buttons())
+        button->setIcon(QIcon());
 
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
