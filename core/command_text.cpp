@@ -33,20 +33,31 @@ std::string lastCharacters(std::string text, std::size_t count)
 
 HexConversion HexToBinary(std::string_view text)
 {
+    // First find where the scan stops and how many digits it takes, so the
+    // result is made once at its final size: the padding zeros in front,
+    // then four characters per digit.
     HexConversion result;
-    result.binary.reserve(std::max(kPaddedLength, text.size() * 4));
-    for (const char c : text) {
+    std::size_t digits = 0;
+    std::size_t end = 0;
+    for (; end < text.size(); ++end) {
+        const char c = text[end];
         if (c == ' ')
             continue;
-        const int value = hexValue(c);
-        if (value < 0) {
+        if (hexValue(c) < 0) {
             result.badCharacter = true;
             break;
         }
-        result.binary += kNibbles[static_cast<std::size_t>(value)];
+        ++digits;
     }
-    if (result.binary.size() < kPaddedLength)
-        result.binary.insert(0, kPaddedLength - result.binary.size(), '0');
+    result.binary.assign(std::max(kPaddedLength, digits * 4), '0');
+    char *out = result.binary.data() + (result.binary.size() - digits * 4);
+    for (std::size_t i = 0; i < end; ++i) {
+        const int value = hexValue(text[i]);
+        if (value < 0)
+            continue;  // a space
+        kNibbles[static_cast<std::size_t>(value)].copy(out, 4);
+        out += 4;
+    }
     return result;
 }
 
