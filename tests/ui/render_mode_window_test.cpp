@@ -100,14 +100,7 @@ private slots:
         QVERIFY(rm_);
     }
 
-    void cleanup()
-    {
-        WindowSlots::closeAll();
-        QCOMPARE(boxes_->unexpected(), 0);
-        QCOMPARE(boxes_->unanswered(), 0);
-        delete boxes_;
-        QCOMPARE(destroyTopLevels(), 0);
-    }
+    void cleanup() { finishWindowTest(boxes_); }
 
     void designedContents()
     {

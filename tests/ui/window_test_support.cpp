@@ -1,10 +1,13 @@
 #include "window_test_support.h"
 
+#include "ui/window_slots.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
 #include <QPointer>
 #include <QTimer>
+#include <QtTest>
 
 namespace dlscope::test {
 
@@ -77,6 +80,19 @@ int destroyTopLevels()
     for (const QPointer<QWidget> &w : windows)
         delete w.data();
     return static_cast<int>(windows.size());
+}
+
+void finishWindowTest(MessageBoxScript *&boxes)
+{
+    WindowSlots::closeAll();
+    const int unexpected = boxes->unexpected();
+    const int unanswered = boxes->unanswered();
+    delete boxes;
+    boxes = nullptr;
+    const int left = destroyTopLevels();
+    QCOMPARE(unexpected, 0);
+    QCOMPARE(unanswered, 0);
+    QCOMPARE(left, 0);
 }
 
 QWidget *findWindow(const QString &formName)

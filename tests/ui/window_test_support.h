@@ -62,6 +62,10 @@ void flushDeletes();
 // Deletes every top-level window and returns how many there were.
 int destroyTopLevels();
 
+// The end of every window test: closes all windows, then fails on a box that
+// came unexpected, a scripted answer left over or a window left behind.
+void finishWindowTest(MessageBoxScript *&boxes);
+
 // Finds a window by form name among the live top-levels, or null.
 QWidget *findWindow(const QString &formName);
 
