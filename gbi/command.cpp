@@ -1,0 +1,193 @@
+#include "gbi/command.h"
+
+#include "gbi/presets.h"
+
+namespace dlscope::gbi {
+namespace {
+
+constexpr std::uint32_t wordOf(Words w, int index) { return index == 0 ? w.w0 : w.w1; }
+
+constexpr std::uint64_t widthMask(int width) { return width >= 64 ? ~0ull : (1ull << width) - 1; }
+
+constexpr std::int64_t signExtend(std::uint64_t value, int width)
+{
+    const std::uint64_t sign = 1ull << (width - 1);
+    return static_cast<std::int64_t>((value ^ sign) - sign);
+}
+
+bool decodeField(const FieldRef& f, const Encoding& e, bool isSigned, Words words, std::int64_t& value)
+{
+    std::uint64_t raw = (wordOf(words, f.word) >> f.lo) & widthMask(f.width);
+    raw ^= e.xorMask;
+    const std::int64_t stored = isSigned ? signExtend(raw, f.width) : static_cast<std::int64_t>(raw);
+    const std::int64_t scaled = stored * static_cast<std::int64_t>(e.div) - e.add;
+    if (scaled % e.mul != 0)
+        return false;
+    value = scaled / e.mul;
+    return isSigned || value >= 0;
+}
+
+void encodeField(const FieldRef& f, const Encoding& e, std::int64_t x, std::uint32_t out[2])
+{
+    if (!f.present())
+        return;
+    std::int64_t v = x * e.mul + e.add;
+    if (e.div != 1)
+        v /= static_cast<std::int64_t>(e.div);
+    const std::uint64_t field = (static_cast<std::uint64_t>(v) ^ e.xorMask) & widthMask(f.width);
+    out[f.word] |= static_cast<std::uint32_t>(field << f.lo);
+}
+
+constexpr std::uint32_t kCycle2Blender = 0x33330000u;
+
+// Decodes the arguments of a row; false when a field holds a value the row's
+// encoding cannot produce.
+bool decodeArgs(const MacroSpec& m, Words w, std::span<std::int64_t> args)
+{
+    const auto n = m.args.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const ArgSpec& a = m.args[i];
+        if (!a.field.present()) {
+            args[i] = 0;
+            continue;
+        }
+        if (!decodeField(a.field, a.enc, a.kind == ArgKind::SInt, w, args[i]))
+            return false;
+    }
+    switch (m.special) {
+    case Special::OtherModeShiftFields: {
+        const std::int64_t len = (w.w0 & 0xFF) + 1;
+        args[2] = len;
+        args[1] = 32 - static_cast<std::int64_t>((w.w0 >> 8) & 0xFF) - len;
+        break;
+    }
+    case Special::VertexEnd: // (v, n, v0): the field holds v0 + n
+        args[2] -= args[1];
+        if (args[2] < 0)
+            return false;
+        break;
+    case Special::ConvertK2:
+        args[2] = signExtend(((w.w0 & 0xFu) << 5) | (w.w1 >> 27), 9);
+        break;
+    case Special::ModifyVertexF3d: { // (vtx, where, val)
+        const std::uint32_t f = (w.w0 >> 8) & 0xFFFF;
+        args[0] = f / 40;
+        args[1] = f % 40;
+        break;
+    }
+    case Special::CullEndF3d: { // (vstart, vend): w1 = ((vend + 1) & 15) * 40
+        if (w.w1 % 40 != 0 || w.w1 / 40 > 15)
+            return false;
+        args[1] = (w.w1 / 40 + 15) & 15;
+        break;
+    }
+    case Special::RenderMode:
+        args[0] = w.w1 & ~kCycle2Blender;
+        args[1] = w.w1 & kCycle2Blender;
+        break;
+    default: break;
+    }
+    return true;
+}
+
+} // namespace
+
+bool decodeArg(const ArgSpec& arg, Words words, std::int64_t& value)
+{
+    if (!arg.field.present()) {
+        value = 0;
+        return true;
+    }
+    return decodeField(arg.field, arg.enc, arg.kind == ArgKind::SInt, words, value);
+}
+
+bool encodeSingle(const MacroSpec& m, std::span<const std::int64_t> args, Words& out)
+{
+    std::uint32_t w[2] = {m.fixedValue[0], m.fixedValue[1]};
+    const auto n = m.args.size();
+    if (args.size() < n)
+        return false;
+    switch (m.special) {
+    case Special::OtherModeShiftFields: { // (cmd, sft, len, data)
+        w[0] |= static_cast<std::uint32_t>(args[0] & 0xFF) << 24;
+        w[0] |= static_cast<std::uint32_t>((32 - args[1] - args[2]) & 0xFF) << 8;
+        w[0] |= static_cast<std::uint32_t>((args[2] - 1) & 0xFF);
+        w[1] = static_cast<std::uint32_t>(args[3]);
+        out = {w[0], w[1]};
+        return true;
+    }
+    case Special::VertexEnd: {
+        encodeField(m.args[0].field, m.args[0].enc, args[0], w);
+        encodeField(m.args[1].field, m.args[1].enc, args[1], w);
+        encodeField(m.args[2].field, m.args[2].enc, args[2] + args[1], w);
+        out = {w[0], w[1]};
+        return true;
+    }
+    case Special::ConvertK2:
+        for (std::size_t i = 0; i < n; ++i)
+            if (i != 2)
+                encodeField(m.args[i].field, m.args[i].enc, args[i], w);
+        w[0] |= static_cast<std::uint32_t>((args[2] >> 5) & 0xF);
+        w[1] |= static_cast<std::uint32_t>(args[2] & 0x1F) << 27;
+        out = {w[0], w[1]};
+        return true;
+    case Special::ModifyVertexF3d:
+        w[0] |= static_cast<std::uint32_t>((args[0] * 40 + args[1]) & 0xFFFF) << 8;
+        w[1] = static_cast<std::uint32_t>(args[2]);
+        out = {w[0], w[1]};
+        return true;
+    case Special::CullEndF3d:
+        w[0] |= static_cast<std::uint32_t>(((args[0] & 15) * 40) & 0xFFFFFF);
+        w[1] = static_cast<std::uint32_t>(((args[1] + 1) & 15) * 40);
+        out = {w[0], w[1]};
+        return true;
+    case Special::RenderMode:
+        w[1] = static_cast<std::uint32_t>(args[0] | args[1]);
+        out = {w[0], w[1]};
+        return true;
+    default: break;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const ArgSpec& a = m.args[i];
+        encodeField(a.field, a.enc, args[i], w);
+        encodeField(a.field2, a.enc2, args[i], w);
+    }
+    out = {w[0], w[1]};
+    return true;
+}
+
+Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
+{
+    Command c;
+    c.ucode = ucode;
+    c.first = words;
+    const auto opcode = static_cast<std::uint8_t>(words.w0 >> 24);
+    for (const MacroSpec* m : candidates(ucode, opcode)) {
+        if ((words.w0 & m->fixedMask[0]) != m->fixedValue[0] || (words.w1 & m->fixedMask[1]) != m->fixedValue[1])
+            continue;
+        if (!decodeArgs(*m, words, c.args))
+            continue;
+        if (m->special == Special::CombineMode) {
+            if (!findCombinePresets(c.args, options.names))
+                continue;
+        } else if (m->special == Special::CombineLerp) {
+            if (!combineTokensExist(c.args))
+                continue;
+        }
+        Words again;
+        if (!encodeSingle(*m, c.args, again) || again != words)
+            continue;
+        c.macro = m;
+        c.status = m->special == Special::Raw ? Status::Raw : Status::Ok;
+        if (m->special == Special::RenderMode)
+            findRenderPresets(c.args, options.names);
+        return c;
+    }
+    const MacroSpec& raw = rawMacro(ucode, opcode);
+    c.macro = &raw;
+    decodeArgs(raw, words, c.args);
+    c.status = opcodeDefined(ucode, opcode) ? Status::Raw : Status::Invalid;
+    return c;
+}
+
+} // namespace dlscope::gbi

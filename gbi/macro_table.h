@@ -1,0 +1,152 @@
+#pragma once
+
+// The command tables: one row per macro and microcode, naming the opcode,
+// the fixed fields that select the row, and each argument with its bit field,
+// its encoding and its kind. Decoding, encoding and printing are all driven
+// by these rows; the rows themselves are generated from the GBI fact sheet
+// into facts_tables.inc and checked here at compile time.
+
+#include "gbi/ucode.h"
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace dlscope::gbi {
+
+// How an argument is shown and which values it takes.
+enum class ArgKind : std::uint8_t {
+    Int,       // decimal
+    SInt,      // decimal, the field sign-extended
+    Hex,       // hexadecimal data
+    Addr,      // an address (named through symbols where known)
+    Tile,      // tile descriptor: G_TX_RENDERTILE / G_TX_LOADTILE or a number
+    Const,     // one name of a constant table, or a number
+    Flags,     // an OR of names of a flag table
+    NotStored, // an argument the words do not keep; printed as its neutral value
+    CcMux,     // a combiner input token; the table says which slot
+    Preset,    // a render-mode or combine-mode word printed by its own rules
+};
+
+enum class ConstTable : std::uint8_t {
+    None, OnOff, ImFmt, ImSiz, TxCm, MwoPoint, MwoMatrix, Mw, Mv, Mtx, MtxTarget, GeometryMode,
+    Light, NumLights, Sc, Bz, Pm, Cyc, Tp, Td, Tl, Tt, Tf, Tc, Ck, Cd, Ad, Ac, Zs, Opcode,
+    MdsftH, MdsftL, Frustratio, TxMask, TxShift,
+    // combiner slots
+    MuxA, MuxB, MuxC, MuxD, MuxAa, MuxAb, MuxAc, MuxAd,
+};
+
+// A bit field of one command word: bits lo .. lo+width-1 of w0 or w1.
+struct FieldRef {
+    std::uint8_t word = 0;
+    std::uint8_t lo = 0;
+    std::uint8_t width = 0; // 0: no field
+    constexpr bool present() const { return width != 0; }
+    constexpr std::uint32_t mask() const
+    {
+        return width >= 32 ? 0xFFFFFFFFu : ((1u << width) - 1u) << lo;
+    }
+};
+
+// field = ((x * mul + add) / div) ^ xorMask, masked to the field's width.
+struct Encoding {
+    std::int64_t mul = 1;
+    std::int64_t add = 0;
+    std::uint32_t div = 1;
+    std::uint32_t xorMask = 0;
+};
+
+struct ArgSpec {
+    std::string_view name;
+    ArgKind kind = ArgKind::Int;
+    ConstTable table = ConstTable::None;
+    FieldRef field;
+    Encoding enc;
+    FieldRef field2; // a second field holding the same argument (checked on decode)
+    Encoding enc2;
+};
+
+// Rows whose words are not a plain set of linear fields.
+enum class Special : std::uint8_t {
+    None,
+    OtherModeShift,       // F3DEX2: the shift is stored as 32 - sft - len
+    OtherModeFields,      // gsSPSetOtherMode, F3D/F3DEX: data printed field by field
+    OtherModeShiftFields, // the same with the F3DEX2 shift encoding
+    VertexEnd,            // F3DEX2 gsSPVertex: the end index v0 + n is stored
+    ConvertK2,            // gsDPSetConvert: k2 split across both words
+    ModifyVertexF3d,      // F3D: vtx * 40 + where in one field
+    CullEndF3d,           // F3D: ((vend + 1) & 15) * 40
+    RenderMode,           // c0 | c1: presets or flag expressions
+    WholeOtherMode,       // gsDPSetOtherMode: both halves as field expressions
+    CombineMode,          // gsDPSetCombineMode(preset, preset)
+    CombineLerp,          // gsDPSetCombineLERP(16 tokens)
+    Raw,                  // a generic builder that holds any words of its opcode
+    Idiom,                // a multi-command macro (see idioms.h)
+};
+
+struct MacroSpec {
+    std::string_view name; // the static macro name (gsXxx)
+    std::uint8_t ucodes;   // bit per Ucode: 1 f3d, 2 f3dex, 4 f3dex2
+    std::int16_t opcode;   // -1: the opcode is an argument
+    std::uint32_t fixedMask[2];
+    std::uint32_t fixedValue[2];
+    std::span<const ArgSpec> args;
+    Special special;
+};
+
+constexpr std::uint8_t ucodeBit(Ucode u) { return static_cast<std::uint8_t>(1u << static_cast<unsigned>(u)); }
+
+struct NamedValue {
+    std::uint8_t ucodes;
+    std::int64_t value;
+    std::string_view name;
+};
+
+struct RenderPreset {
+    std::string_view name;  // cycle-1 name
+    std::uint32_t cycle1;
+    std::string_view name2; // cycle-2 name, or empty
+    std::uint32_t cycle2;
+    bool sm64Only;
+};
+
+struct CombinePreset {
+    std::string_view name;
+    std::uint8_t codes[8]; // a, b, c, d, Aa, Ab, Ac, Ad after masking to the slot
+    std::uint8_t cycle;    // the cycle the header groups it with
+    bool libultra;
+    bool sm64;
+    bool alias;
+};
+
+// Every single-command row of every microcode.
+std::span<const MacroSpec> allMacros();
+
+// The rows that may print a command with this opcode, in the order they are
+// tried; the first whose fixed fields match and whose arguments re-encode to
+// the same words is taken.
+std::span<const MacroSpec* const> candidates(Ucode ucode, std::uint8_t opcode);
+
+// The generic builder that holds any words of this opcode (gsDma0p, gsMoveWd,
+// gsDPSetCombine, ...).
+const MacroSpec& rawMacro(Ucode ucode, std::uint8_t opcode);
+
+// The header's name of an opcode under a microcode, or empty.
+std::string_view opcodeName(Ucode ucode, std::uint8_t opcode);
+
+// True when the microcode defines the opcode (RSP or RDP).
+bool opcodeDefined(Ucode ucode, std::uint8_t opcode);
+
+// Named constants: the entries of one table under one microcode.
+std::span<const NamedValue> constTable(ConstTable table, Ucode ucode);
+std::string_view constName(ConstTable table, Ucode ucode, std::int64_t value);
+
+// Combiner slot token names by stored code ("" when no token gives the code).
+std::span<const std::string_view> muxNames(ConstTable slot);
+// Blender slot names (G_BL_...): slot 0 m1a, 1 m1b, 2 m2a, 3 m2b.
+std::span<const std::string_view> blendNames(int slot);
+
+std::span<const RenderPreset> renderPresets();
+std::span<const CombinePreset> combinePresets();
+
+} // namespace dlscope::gbi

@@ -1,0 +1,36 @@
+#pragma once
+
+// Finding render-mode and combine-mode presets for decoded words.
+
+#include "gbi/command.h"
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace dlscope::gbi {
+
+// Combine: the sixteen slot codes are args[0..15]. Stores the preset indices
+// (into combinePresets()) in args[16] and args[17]; false when either cycle
+// has no preset under these names.
+bool findCombinePresets(std::span<std::int64_t> args, Names names);
+
+// True when every slot code has a token gsDPSetCombineLERP can write.
+bool combineTokensExist(std::span<const std::int64_t> args);
+
+// Render mode: args[0] = the cycle-1 part of the word, args[1] = the cycle-2
+// blender bits. Stores the preset indices (into renderPresets()) in args[2]
+// and args[3], or -1 in both when the word is no preset pair.
+void findRenderPresets(std::span<std::int64_t> args, Names names);
+
+// The other-mode fields of each half, for printing field by field.
+struct OtherModeField {
+    std::string_view shiftName; // G_MDSFT_...
+    int shift;
+    int length;
+    ConstTable table;
+};
+std::span<const OtherModeField> otherModeFieldsH();
+std::span<const OtherModeField> otherModeFieldsL(); // alpha compare and Z source only
+
+} // namespace dlscope::gbi

@@ -1,0 +1,482 @@
+#include "gbi/printer.h"
+
+#include "gbi/idioms.h"
+#include "gbi/presets.h"
+
+#include <algorithm>
+#include <bit>
+#include <vector>
+
+namespace dlscope::gbi {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void putHex(TextSink& out, std::uint64_t v, int minDigits)
+{
+    char tmp[18];
+    int n = 0;
+    do {
+        tmp[n++] = kHexDigits[v & 0xF];
+        v >>= 4;
+    } while (v != 0);
+    while (n < minDigits)
+        tmp[n++] = '0';
+    char* p = out.cursor();
+    *p++ = '0';
+    *p++ = 'x';
+    for (int i = n - 1; i >= 0; --i)
+        *p++ = tmp[i];
+    out.advance(static_cast<std::size_t>(n + 2));
+}
+
+void putDec(TextSink& out, std::int64_t v)
+{
+    if (v >= 0 && v < 10) {
+        out.put(static_cast<char>('0' + v));
+        return;
+    }
+    char tmp[24];
+    int n = 0;
+    const bool negative = v < 0;
+    std::uint64_t u = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    do {
+        tmp[n++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    char* p = out.cursor();
+    if (negative)
+        *p++ = '-';
+    for (int i = n - 1; i >= 0; --i)
+        *p++ = tmp[i];
+    out.advance(static_cast<std::size_t>(n + (negative ? 1 : 0)));
+}
+
+int hexDigitsFor(int width) { return width <= 0 ? 1 : (width + 3) / 4; }
+
+// Small numbers read best in decimal, the rest in hex.
+void putNumber(TextSink& out, std::int64_t v)
+{
+    if (v >= -256 && v < 256)
+        putDec(out, v);
+    else if (v < 0)
+        putDec(out, v);
+    else
+        putHex(out, static_cast<std::uint64_t>(v), 1);
+}
+
+struct FlagName {
+    std::uint32_t bits;
+    std::string_view name;
+};
+
+// Writes the names of the set bits that `names` cover, then the rest as one
+// hex term. Names are tried in order; a name is used only when all its bits
+// are still unprinted. Zero prints `zero`.
+void putFlags(TextSink& out, std::uint64_t value, std::span<const FlagName> names, std::string_view zero)
+{
+    if (value == 0) {
+        out.put(zero);
+        return;
+    }
+    bool first = true;
+    std::uint64_t rest = value;
+    for (const FlagName& f : names) {
+        if (f.bits != 0 && (rest & f.bits) == f.bits) {
+            if (!first)
+                out.put(" | ");
+            out.put(f.name);
+            rest &= ~static_cast<std::uint64_t>(f.bits);
+            first = false;
+        }
+    }
+    if (rest != 0) {
+        if (!first)
+            out.put(" | ");
+        putHex(out, rest, 1);
+    }
+}
+
+// Geometry-mode names per microcode, combined names first.
+std::span<const FlagName> geometryNames(Ucode u)
+{
+    static const auto build = [](Ucode ucode) {
+        std::vector<FlagName> v;
+        for (const NamedValue& n : constTable(ConstTable::GeometryMode, ucode))
+            if (n.value != 0)
+                v.push_back({static_cast<std::uint32_t>(n.value), n.name});
+        std::stable_sort(v.begin(), v.end(), [](const FlagName& a, const FlagName& b) {
+            const int pa = std::popcount(a.bits), pb = std::popcount(b.bits);
+            return pa != pb ? pa > pb : a.bits < b.bits;
+        });
+        return v;
+    };
+    static const std::vector<FlagName> tables[3] = {build(Ucode::F3D), build(Ucode::F3DEX), build(Ucode::F3DEX2)};
+    return tables[static_cast<std::size_t>(u)];
+}
+
+void putMtxFlags(TextSink& out, Ucode u, std::int64_t v)
+{
+    const std::uint32_t projection = u == Ucode::F3DEX2 ? 4 : 1;
+    const std::uint32_t push = u == Ucode::F3DEX2 ? 1 : 4;
+    const auto value = static_cast<std::uint64_t>(v);
+    out.put(value & projection ? "G_MTX_PROJECTION | " : "G_MTX_MODELVIEW | ");
+    out.put(value & 2 ? "G_MTX_LOAD | " : "G_MTX_MUL | ");
+    out.put(value & push ? "G_MTX_PUSH" : "G_MTX_NOPUSH");
+    const std::uint64_t rest = value & ~static_cast<std::uint64_t>(projection | 2 | push);
+    if (rest) {
+        out.put(" | ");
+        putHex(out, rest, 1);
+    }
+}
+
+void putTxCm(TextSink& out, std::int64_t v)
+{
+    static constexpr std::string_view names[4] = {
+        "G_TX_NOMIRROR | G_TX_WRAP", "G_TX_MIRROR | G_TX_WRAP", "G_TX_NOMIRROR | G_TX_CLAMP", "G_TX_MIRROR | G_TX_CLAMP"};
+    if (v >= 0 && v < 4)
+        out.put(names[v]);
+    else
+        putNumber(out, v);
+}
+
+void putConst(TextSink& out, ConstTable table, Ucode u, std::int64_t v)
+{
+    if (table == ConstTable::Opcode) {
+        const std::string_view name = opcodeName(u, static_cast<std::uint8_t>(v));
+        if (!name.empty() && v >= 0 && v < 256) {
+            out.put(name);
+            return;
+        }
+        putHex(out, static_cast<std::uint64_t>(v), 2);
+        return;
+    }
+    const std::string_view name = constName(table, u, v);
+    if (!name.empty()) {
+        out.put(name);
+        return;
+    }
+    putNumber(out, v);
+}
+
+void putAddress(TextSink& out, const PrintOptions& options, std::uint32_t address)
+{
+    if (options.addresses) {
+        thread_local std::string name;
+        name.clear();
+        if (options.addresses->name(address, name)) {
+            out.reserve(name.size() + 64);
+            out.put(name);
+            return;
+        }
+    }
+    putHex(out, address, 8);
+}
+
+void putArg(TextSink& out, const ArgSpec& a, Ucode u, std::int64_t v, const PrintOptions& options)
+{
+    switch (a.kind) {
+    case ArgKind::Int:
+    case ArgKind::SInt: putDec(out, v); return;
+    case ArgKind::Hex: putHex(out, static_cast<std::uint64_t>(v), hexDigitsFor(a.field.width)); return;
+    case ArgKind::Addr: putAddress(out, options, static_cast<std::uint32_t>(v)); return;
+    case ArgKind::Tile:
+        if (v == 0)
+            out.put("G_TX_RENDERTILE");
+        else if (v == 7)
+            out.put("G_TX_LOADTILE");
+        else
+            putDec(out, v);
+        return;
+    case ArgKind::Const: putConst(out, a.table, u, v); return;
+    case ArgKind::Flags:
+        if (a.table == ConstTable::GeometryMode)
+            putFlags(out, static_cast<std::uint64_t>(v), geometryNames(u), "0");
+        else if (a.table == ConstTable::Mtx)
+            putMtxFlags(out, u, v);
+        else if (a.table == ConstTable::TxCm)
+            putTxCm(out, v);
+        else
+            putNumber(out, v);
+        return;
+    case ArgKind::NotStored:
+        if (a.table != ConstTable::None)
+            putConst(out, a.table, u, v);
+        else
+            putDec(out, v);
+        return;
+    case ArgKind::CcMux: out.put(muxNames(a.table)[static_cast<std::size_t>(v)]); return;
+    case ArgKind::Preset: putHex(out, static_cast<std::uint64_t>(v), 8); return;
+    }
+}
+
+void putName(TextSink& out, std::string_view staticName, const PrintOptions& options)
+{
+    if (!options.dynamic) {
+        out.put(staticName);
+        out.put('(');
+        return;
+    }
+    // gsXxx -> gXxx, _gsXxx -> _gXxx
+    const std::size_t s = staticName.find("gs");
+    if (s <= 1) {
+        out.put(staticName.substr(0, s + 1));
+        out.put(staticName.substr(s + 2));
+    } else {
+        out.put(staticName);
+    }
+    out.put('(');
+    out.reserve(options.pointer.size() + kCommandTextReserve);
+    out.put(options.pointer);
+}
+
+// --- Render modes -------------------------------------------------------------
+
+constexpr FlagName kRenderFlags[] = {
+    {0x8, "AA_EN"}, {0x10, "Z_CMP"}, {0x20, "Z_UPD"}, {0x40, "IM_RD"}, {0x80, "CLR_ON_CVG"},
+};
+constexpr std::string_view kCvgDst[4] = {"CVG_DST_CLAMP", "CVG_DST_WRAP", "CVG_DST_FULL", "CVG_DST_SAVE"};
+constexpr std::string_view kZmode[4] = {"ZMODE_OPA", "ZMODE_INTER", "ZMODE_XLU", "ZMODE_DEC"};
+
+void putBlender(TextSink& out, std::string_view macro, std::uint32_t word, int top)
+{
+    out.put(macro);
+    out.put('(');
+    for (int i = 0; i < 4; ++i) {
+        if (i)
+            out.put(", ");
+        out.put(blendNames(i)[(word >> (top - 4 * i)) & 3]);
+    }
+    out.put(')');
+}
+
+// The low mode bits (alpha compare, Z source, flags, coverage, Z mode).
+void putModeBits(TextSink& out, std::uint32_t word, bool& first)
+{
+    auto sep = [&] {
+        if (!first)
+            out.put(" | ");
+        first = false;
+    };
+    if ((word & 3) == 1) {
+        sep();
+        out.put("G_AC_THRESHOLD");
+    } else if ((word & 3) == 3) {
+        sep();
+        out.put("G_AC_DITHER");
+    } else if ((word & 3) == 2) {
+        sep();
+        out.put("0x2");
+    }
+    if (word & 4) {
+        sep();
+        out.put("G_ZS_PRIM");
+    }
+    for (const FlagName& f : kRenderFlags)
+        if (word & f.bits) {
+            sep();
+            out.put(f.name);
+        }
+    sep();
+    out.put(kCvgDst[(word >> 8) & 3]);
+    sep();
+    out.put(kZmode[(word >> 10) & 3]);
+    if (word & 0x1000) {
+        sep();
+        out.put("CVG_X_ALPHA");
+    }
+    if (word & 0x2000) {
+        sep();
+        out.put("ALPHA_CVG_SEL");
+    }
+    if (word & 0x4000) {
+        sep();
+        out.put("FORCE_BL");
+    }
+    if (word & 0x8000) {
+        sep();
+        out.put("0x8000");
+    }
+}
+
+// c0 and c1 of gsDPSetRenderMode (or the two halves inside gsDPSetOtherMode,
+// joined with `joiner`).
+void putRenderMode(TextSink& out, std::span<const std::int64_t> args, std::string_view joiner)
+{
+    const auto presets = renderPresets();
+    if (args[2] >= 0) {
+        out.put(presets[static_cast<std::size_t>(args[2])].name);
+        out.put(joiner);
+        out.put(presets[static_cast<std::size_t>(args[3])].name2);
+        return;
+    }
+    const auto word = static_cast<std::uint32_t>(args[0] | args[1]);
+    bool first = true;
+    putModeBits(out, word, first);
+    out.put(" | ");
+    putBlender(out, "GBL_c1", word, 30);
+    out.put(joiner);
+    putBlender(out, "GBL_c2", word, 28);
+}
+
+// --- Other modes ----------------------------------------------------------------
+
+// Names every field of the H half that lies within [shift, shift + length),
+// then the remaining bits in hex.
+void putOtherModeFields(TextSink& out, Ucode u, bool high, std::uint32_t data, int shift, int length, bool& first)
+{
+    auto sep = [&] {
+        if (!first)
+            out.put(" | ");
+        first = false;
+    };
+    std::uint64_t rest = data;
+    const auto fields = high ? otherModeFieldsH() : otherModeFieldsL();
+    for (const OtherModeField& f : fields) {
+        if (f.shift < shift || f.shift + f.length > shift + length)
+            continue;
+        const std::uint32_t mask = ((1u << f.length) - 1u) << f.shift;
+        const std::string_view name = constName(f.table, u, data & mask);
+        if (name.empty())
+            continue;
+        sep();
+        out.put(name);
+        rest &= ~static_cast<std::uint64_t>(mask);
+    }
+    if (!high && shift <= 3 && shift + length >= 32 && (rest & ~7ull) != 0) {
+        // The render-mode bits as flags and blender equations.
+        const auto word = static_cast<std::uint32_t>(rest) & ~7u;
+        bool f = true;
+        sep();
+        putModeBits(out, word, f);
+        out.put(" | ");
+        putBlender(out, "GBL_c1", word, 30);
+        out.put(" | ");
+        putBlender(out, "GBL_c2", word, 28);
+        rest &= 7;
+    }
+    if (rest != 0 || first) {
+        sep();
+        putHex(out, rest, 1);
+    }
+}
+
+void putShift(TextSink& out, bool high, std::int64_t shift)
+{
+    for (const OtherModeField& f : high ? otherModeFieldsH() : otherModeFieldsL())
+        if (f.shift == shift) {
+            out.put(f.shiftName);
+            return;
+        }
+    if (!high && shift == 3) {
+        out.put("G_MDSFT_RENDERMODE");
+        return;
+    }
+    putDec(out, shift);
+}
+
+void putSetOtherMode(TextSink& out, const Command& c)
+{
+    const auto& a = c.args;
+    const bool high = (a[0] & 0xFF) == (c.ucode == Ucode::F3DEX2 ? 0xE3 : 0xBA);
+    out.put(high ? "G_SETOTHERMODE_H" : "G_SETOTHERMODE_L");
+    out.put(", ");
+    putShift(out, high, a[1]);
+    out.put(", ");
+    putDec(out, a[2]);
+    out.put(", ");
+    bool first = true;
+    const int shift = static_cast<int>(a[1]);
+    const int length = static_cast<int>(a[2]);
+    putOtherModeFields(out, c.ucode, high, static_cast<std::uint32_t>(a[3]), shift, length, first);
+}
+
+void putWholeOtherMode(TextSink& out, const Command& c, const PrintOptions& options)
+{
+    const auto mode0 = static_cast<std::uint32_t>(c.args[0]);
+    const auto mode1 = static_cast<std::uint32_t>(c.args[1]);
+    bool first = true;
+    putOtherModeFields(out, c.ucode, true, mode0, 0, 24, first);
+    out.put(", ");
+    // Alpha compare and Z source by name, the rest as a render mode.
+    first = true;
+    putOtherModeFields(out, c.ucode, false, mode1 & 7, 0, 3, first);
+    std::int64_t rm[4] = {mode1 & ~0x33330007u, mode1 & 0x33330000u, -1, -1};
+    findRenderPresets(rm, options.names);
+    if ((mode1 & ~7u) != 0) {
+        out.put(" | ");
+        putRenderMode(out, rm, " | ");
+    }
+}
+
+} // namespace
+
+std::string dynamicName(std::string_view staticName)
+{
+    TextSink sink;
+    sink.reserve(staticName.size() + 8);
+    putName(sink, staticName, PrintOptions{true, "", Names::Libultra, nullptr});
+    std::string s(sink.view());
+    s.pop_back(); // the '('
+    return s;
+}
+
+void printCommand(const Command& c, const PrintOptions& options, TextSink& out)
+{
+    out.reserve(kCommandTextReserve);
+    const MacroSpec& m = *c.macro;
+    if (m.special == Special::Idiom) {
+        printIdiom(c, options, out);
+        return;
+    }
+    putName(out, m.name, options);
+    bool first = !options.dynamic;
+    auto sep = [&] {
+        if (!first)
+            out.put(", ");
+        first = false;
+    };
+    switch (m.special) {
+    case Special::RenderMode:
+        sep();
+        putRenderMode(out, c.args, ", ");
+        out.put(')');
+        return;
+    case Special::CombineMode: {
+        const auto presets = combinePresets();
+        sep();
+        out.put(presets[static_cast<std::size_t>(c.args[16])].name);
+        out.put(", ");
+        out.put(presets[static_cast<std::size_t>(c.args[17])].name);
+        out.put(')');
+        return;
+    }
+    case Special::OtherModeFields:
+    case Special::OtherModeShiftFields:
+        sep();
+        putSetOtherMode(out, c);
+        out.put(')');
+        return;
+    case Special::WholeOtherMode:
+        sep();
+        putWholeOtherMode(out, c, options);
+        out.put(')');
+        return;
+    default: break;
+    }
+    const auto n = m.args.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        sep();
+        putArg(out, m.args[i], c.ucode, c.args[i], options);
+    }
+    out.put(')');
+}
+
+std::string commandText(const Command& command, const PrintOptions& options)
+{
+    TextSink sink;
+    printCommand(command, options, sink);
+    return std::string(sink.view());
+}
+
+} // namespace dlscope::gbi
