@@ -320,6 +320,56 @@ std::span<const std::string_view> blendNames(int slot)
 }
 
 std::span<const RenderPreset> renderPresets() { return kRenderPresets; }
+
+std::span<const MacroSpec> idiomMacros();
+
+std::vector<const MacroSpec*> macrosNamed(Ucode ucode, std::string_view name)
+{
+    std::vector<const MacroSpec*> out;
+    const std::uint8_t bit = ucodeBit(ucode);
+    auto take = [&](const MacroSpec& m) {
+        if ((m.ucodes & bit) && m.name == name)
+            out.push_back(&m);
+    };
+    for (const MacroSpec& m : kMacros)
+        take(m);
+    for (const MacroSpec& m : kCombineRows)
+        take(m);
+    take(kDma0pRow);
+    take(kDma1pRow);
+    take(kImmp1Row);
+    for (const MacroSpec& m : idiomMacros())
+        take(m);
+    return out;
+}
+
+std::optional<std::int64_t> constantValue(Ucode ucode, std::string_view name, bool sm64)
+{
+    const std::uint8_t bit = ucodeBit(ucode);
+    static constexpr std::span<const NamedValue> tables[] = {
+        kConst_G_IM_FMT, kConst_G_IM_SIZ, kConst_G_IM_SIZ_derived, kConst_G_TX_cm, kConst_G_TX_mask, kConst_G_TX_shift,
+        kConst_G_TX_tile, kConst_G_TX_misc, kConst_G_MDSFT_L, kConst_G_MDSFT_H, kConst_G_PM, kConst_G_CYC, kConst_G_TP,
+        kConst_G_TD, kConst_G_TL, kConst_G_TT, kConst_G_TF, kConst_G_TC, kConst_G_CK, kConst_G_CD, kConst_G_AD, kConst_G_AC,
+        kConst_G_ZS, kConst_RM_FLAG, kConst_G_BL, kConst_G_CCMUX, kConst_G_ACMUX, kConst_G_SC, kConst_G_MW, kConst_G_MWO,
+        kConst_G_MV, kConst_G_MVO, kConst_G_MTX, kConst_G_GEOMETRY_MODE, kConst_G_DL, kConst_G_BZ, kConst_G_CV,
+        kConst_FRUSTRATIO, kConst_NUMLIGHTS, kConst_LIGHT, kConst_G_ON, kConst_misc};
+    for (const auto& table : tables)
+        for (const NamedValue& v : table)
+            if ((v.ucodes & bit) && v.name == name)
+                return v.value;
+    for (const auto& op : kOpcodeNames)
+        if ((op.ucodes & bit) && op.name == name)
+            return op.opcode;
+    for (const RenderPreset& p : kRenderPresets) {
+        if (p.sm64Only && !sm64)
+            continue;
+        if (p.name == name)
+            return p.cycle1;
+        if (!p.name2.empty() && p.name2 == name)
+            return p.cycle2;
+    }
+    return std::nullopt;
+}
 std::span<const CombinePreset> combinePresets() { return kCombinePresets; }
 
 } // namespace dlscope::gbi

@@ -9,7 +9,9 @@
 #include "gbi/ucode.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
 #include <string_view>
 
 namespace dlscope::gbi {
@@ -147,6 +149,18 @@ std::span<const std::string_view> muxNames(ConstTable slot);
 std::span<const std::string_view> blendNames(int slot);
 
 std::span<const RenderPreset> renderPresets();
+
+// Every row printed or parsed under this name for this microcode: single
+// rows, the combiner forms, the generic builders (gsDma0p, gsDma1p, gsImmp1)
+// and the multi-command macros.
+std::vector<const MacroSpec*> macrosNamed(Ucode ucode, std::string_view name);
+
+// The value of a named constant of the header under this microcode: every
+// constant of the fact sheet (G_IM_FMT_RGBA, G_CCMUX_TEXEL0, AA_EN, G_BL_CLR_IN,
+// G_MWO_SEGMENT_1, ...), the opcode names (G_SETCOMBINE) and the render-mode
+// presets (G_RM_AA_ZB_OPA_SURF, G_RM_AA_ZB_OPA_SURF2). Combine-mode presets are
+// combinePresets(); sm64-only names only with Names::Sm64 (see command.h).
+std::optional<std::int64_t> constantValue(Ucode ucode, std::string_view name, bool sm64 = false);
 std::span<const CombinePreset> combinePresets();
 
 } // namespace dlscope::gbi

@@ -1,0 +1,1 @@
+#include "gbi/parser.h"

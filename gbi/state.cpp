@@ -1,0 +1,1 @@
+#include "gbi/state.h"
