@@ -18,6 +18,10 @@ constexpr std::int64_t signExtend(std::uint64_t value, int width)
 bool decodeField(const FieldRef& f, const Encoding& e, bool isSigned, Words words, std::int64_t& value)
 {
     std::uint64_t raw = (wordOf(words, f.word) >> f.lo) & widthMask(f.width);
+    if (e.mul == 1 && e.div == 1 && e.add == 0 && e.xorMask == 0 && !isSigned) {
+        value = static_cast<std::int64_t>(raw);
+        return true;
+    }
     raw ^= e.xorMask;
     const std::int64_t stored = isSigned ? signExtend(raw, f.width) : static_cast<std::int64_t>(raw);
     const std::int64_t scaled = stored * static_cast<std::int64_t>(e.div) - e.add;
@@ -162,11 +166,30 @@ Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
     c.ucode = ucode;
     c.first = words;
     const auto opcode = static_cast<std::uint8_t>(words.w0 >> 24);
-    for (const MacroSpec* m : candidates(ucode, opcode)) {
+    const ArgSpec* decodedFor = nullptr;
+    for (const Candidate& cand : candidateRows(ucode, opcode)) {
+        const MacroSpec* m = cand.macro;
         if ((words.w0 & m->fixedMask[0]) != m->fixedValue[0] || (words.w1 & m->fixedMask[1]) != m->fixedValue[1])
             continue;
-        if (!decodeArgs(*m, words, c.args))
+        if ((words.w0 & ~cand.covered[0]) != 0 || (words.w1 & ~cand.covered[1]) != 0)
             continue;
+        // Rows sharing one argument list (the combiner forms) decode once.
+        if (m->args.data() != decodedFor) {
+            if (cand.plain) {
+                const std::uint32_t w[2] = {words.w0, words.w1};
+                const std::size_t n = m->args.size();
+                for (std::size_t i = 0; i < n; ++i) {
+                    const FieldRef& f = m->args[i].field;
+                    c.args[i] = (w[f.word] >> f.lo) & static_cast<std::uint32_t>(widthMask(f.width));
+                }
+            } else if (!decodeArgs(*m, words, c.args)) {
+                decodedFor = nullptr;
+                continue;
+            }
+            const bool plain = m->special == Special::None || m->special == Special::CombineMode
+                || m->special == Special::CombineLerp || m->special == Special::Raw;
+            decodedFor = plain ? m->args.data() : nullptr;
+        }
         if (m->special == Special::CombineMode) {
             if (!findCombinePresets(c.args, options.names))
                 continue;
@@ -174,9 +197,11 @@ Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
             if (!combineTokensExist(c.args))
                 continue;
         }
-        Words again;
-        if (!encodeSingle(*m, c.args, again) || again != words)
-            continue;
+        if (cand.verify) {
+            Words again;
+            if (!encodeSingle(*m, c.args, again) || again != words)
+                continue;
+        }
         c.macro = m;
         c.status = m->special == Special::Raw ? Status::Raw : Status::Ok;
         if (m->special == Special::RenderMode)

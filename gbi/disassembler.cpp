@@ -4,7 +4,7 @@ namespace dlscope::gbi {
 
 Command decodeAt(Ucode ucode, std::span<const Words> entries, const ListOptions& options)
 {
-    if (options.fold && entries.size() >= 2) {
+    if (options.fold && entries.size() >= 2 && mayStartIdiom(ucode, static_cast<std::uint8_t>(entries[0].w0 >> 24))) {
         Command folded;
         if (foldIdiom(ucode, entries, options.decode, options.namer, folded))
             return folded;

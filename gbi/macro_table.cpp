@@ -132,8 +132,39 @@ constexpr MacroSpec kImmp1Row = {"gsImmp1", 7, -1, {0x00FFFFFF, 0}, {0, 0}, kImm
 
 // --- Index ------------------------------------------------------------------
 
+Candidate candidateOf(const MacroSpec* m)
+{
+    Candidate c{m, {m->fixedMask[0], m->fixedMask[1]}, false, m->special == Special::None || m->special == Special::Raw
+                                                                   || m->special == Special::CombineMode || m->special == Special::CombineLerp};
+    for (const ArgSpec& a : m->args) {
+        if (!a.field.present() || a.field2.present() || a.kind == ArgKind::SInt || a.enc.mul != 1 || a.enc.div != 1
+            || a.enc.add != 0 || a.enc.xorMask != 0)
+            c.plain = false;
+        if (a.field.present())
+            c.covered[a.field.word] |= a.field.mask();
+        if (a.field2.present())
+            c.verify = true;
+    }
+    switch (m->special) {
+    case Special::None:
+    case Special::CombineMode:
+    case Special::CombineLerp:
+    case Special::Raw:
+    case Special::OtherModeFields:
+    case Special::WholeOtherMode: break;
+    default: c.verify = true;
+    }
+    if (m->opcode < 0)
+        c.covered[0] |= 0xFF000000u;
+    if (m->special == Special::ModifyVertexF3d) // vtx * 40 + where
+        c.covered[0] |= 0x00FFFF00u;
+    return c;
+}
+
 struct Index {
     std::array<std::array<std::vector<const MacroSpec*>, 256>, 3> rows;
+    std::array<std::array<std::vector<Candidate>, 256>, 3> info;
+    std::array<std::array<bool, 256>, 3> idiomStart{};
     std::array<std::array<const MacroSpec*, 256>, 3> raw{};
     std::array<std::array<std::string_view, 256>, 3> names{};
     std::array<std::array<bool, 256>, 3> defined{};
@@ -183,6 +214,13 @@ struct Index {
             rows[ui][half2].push_back(&kImmp1Row);
             if (u == Ucode::F3D)
                 rows[ui][0xB2].push_back(&kImmp1Row);
+            for (std::size_t op = 0; op < 256; ++op)
+                for (const MacroSpec* m : rows[ui][op])
+                    info[ui][op].push_back(candidateOf(m));
+            const std::uint8_t moveMem = u == Ucode::F3DEX2 ? 0xDC : 0x03;
+            for (std::uint8_t op : {std::uint8_t{0xFD}, std::uint8_t{0xE4}, std::uint8_t{0xE5}, half1, moveWord, moveMem,
+                                    std::uint8_t{0xBF}, std::uint8_t{0xB6}})
+                idiomStart[ui][op] = true;
         }
     }
 };
@@ -195,6 +233,9 @@ const Index& index()
 
 struct ConstIndex {
     std::array<std::array<std::vector<NamedValue>, 64>, 3> tables;
+    // The first name of each value below 64, for the lookups the printer
+    // makes for nearly every argument.
+    std::array<std::array<std::array<std::string_view, 64>, 64>, 3> direct{};
 
     void add(ConstTable t, std::span<const NamedValue> values, std::string_view prefix = {},
              std::string_view exclude = {})
@@ -248,6 +289,11 @@ struct ConstIndex {
                 return v.name != "G_MTX_MODELVIEW" && v.name != "G_MTX_PROJECTION";
             });
         }
+        for (std::size_t u = 0; u < 3; ++u)
+            for (std::size_t t = 0; t < 64; ++t)
+                for (const NamedValue& v : tables[u][t])
+                    if (v.value >= 0 && v.value < 64 && direct[u][t][static_cast<std::size_t>(v.value)].empty())
+                        direct[u][t][static_cast<std::size_t>(v.value)] = v.name;
     }
 };
 
@@ -264,6 +310,16 @@ std::span<const MacroSpec> allMacros() { return kMacros; }
 std::span<const MacroSpec* const> candidates(Ucode ucode, std::uint8_t opcode)
 {
     return index().rows[static_cast<std::size_t>(ucode)][opcode];
+}
+
+std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode)
+{
+    return index().info[static_cast<std::size_t>(ucode)][opcode];
+}
+
+bool mayStartIdiom(Ucode ucode, std::uint8_t opcode)
+{
+    return index().idiomStart[static_cast<std::size_t>(ucode)][opcode];
 }
 
 const MacroSpec& rawMacro(Ucode ucode, std::uint8_t opcode)
@@ -288,6 +344,8 @@ std::span<const NamedValue> constTable(ConstTable table, Ucode ucode)
 
 std::string_view constName(ConstTable table, Ucode ucode, std::int64_t value)
 {
+    if (value >= 0 && value < 64)
+        return constIndex().direct[static_cast<std::size_t>(ucode)][static_cast<std::size_t>(table)][static_cast<std::size_t>(value)];
     for (const NamedValue& v : constTable(table, ucode))
         if (v.value == value)
             return v.name;

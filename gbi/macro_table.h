@@ -129,6 +129,21 @@ std::span<const MacroSpec> allMacros();
 // the same words is taken.
 std::span<const MacroSpec* const> candidates(Ucode ucode, std::uint8_t opcode);
 
+// A candidate row with what decoding needs to know about it: the bits its
+// fixed fields and arguments cover, and whether decoding alone proves that
+// the arguments encode back to the same words (every argument in one field
+// with an invertible encoding, no special rule) or a re-encode must check it.
+struct Candidate {
+    const MacroSpec* macro;
+    std::uint32_t covered[2];
+    bool verify;
+    bool plain; // every argument is one unsigned field read as it stands
+};
+std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode);
+
+// True when some multi-command macro of this microcode starts with this opcode.
+bool mayStartIdiom(Ucode ucode, std::uint8_t opcode);
+
 // The generic builder that holds any words of this opcode (gsDma0p, gsMoveWd,
 // gsDPSetCombine, ...).
 const MacroSpec& rawMacro(Ucode ucode, std::uint8_t opcode);

@@ -14,19 +14,15 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 void putHex(TextSink& out, std::uint64_t v, int minDigits)
 {
-    char tmp[18];
-    int n = 0;
-    do {
-        tmp[n++] = kHexDigits[v & 0xF];
-        v >>= 4;
-    } while (v != 0);
-    while (n < minDigits)
-        tmp[n++] = '0';
+    const int significant = v == 0 ? 1 : (64 - std::countl_zero(v) + 3) / 4;
+    const int n = significant > minDigits ? significant : minDigits;
     char* p = out.cursor();
-    *p++ = '0';
-    *p++ = 'x';
-    for (int i = n - 1; i >= 0; --i)
-        *p++ = tmp[i];
+    p[0] = '0';
+    p[1] = 'x';
+    for (int i = n - 1; i >= 0; --i) {
+        p[2 + i] = kHexDigits[v & 0xF];
+        v >>= 4;
+    }
     out.advance(static_cast<std::size_t>(n + 2));
 }
 
@@ -36,20 +32,28 @@ void putDec(TextSink& out, std::int64_t v)
         out.put(static_cast<char>('0' + v));
         return;
     }
+    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                     "8081828384858687888990919293949596979899";
     char tmp[24];
-    int n = 0;
+    int n = 24;
     const bool negative = v < 0;
     std::uint64_t u = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-    do {
-        tmp[n++] = static_cast<char>('0' + u % 10);
-        u /= 10;
-    } while (u != 0);
-    char* p = out.cursor();
+    while (u >= 100) {
+        const std::size_t pair = static_cast<std::size_t>(u % 100) * 2;
+        u /= 100;
+        tmp[--n] = kPairs[pair + 1];
+        tmp[--n] = kPairs[pair];
+    }
+    if (u >= 10) {
+        tmp[--n] = kPairs[u * 2 + 1];
+        tmp[--n] = kPairs[u * 2];
+    } else {
+        tmp[--n] = static_cast<char>('0' + u);
+    }
     if (negative)
-        *p++ = '-';
-    for (int i = n - 1; i >= 0; --i)
-        *p++ = tmp[i];
-    out.advance(static_cast<std::size_t>(n + (negative ? 1 : 0)));
+        tmp[--n] = '-';
+    out.put(std::string_view(tmp + n, static_cast<std::size_t>(24 - n)));
 }
 
 int hexDigitsFor(int width) { return width <= 0 ? 1 : (width + 3) / 4; }

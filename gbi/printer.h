@@ -6,7 +6,9 @@
 #include "gbi/command.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -31,28 +33,60 @@ struct PrintOptions {
 // check per character: every command first reserves what it may need.
 class TextSink {
 public:
-    TextSink() { buffer_.resize(1 << 16); }
+    TextSink() : buffer_(new char[1 << 16]), capacity_(1 << 16) {}
 
     void reserve(std::size_t n)
     {
-        if (static_cast<std::size_t>(buffer_.size() - length_) < n)
-            buffer_.resize((buffer_.size() + n) * 2);
+        if (capacity_ - length_ < n)
+            grow(n);
     }
     void put(std::string_view s)
     {
-        std::memcpy(buffer_.data() + length_, s.data(), s.size());
-        length_ += s.size();
+        char* d = buffer_.get() + length_;
+        const char* p = s.data();
+        const std::size_t n = s.size();
+        // Short names are copied inline with two overlapping loads and stores
+        // that stay within the source, which saves a library call per name.
+        if (n >= 8 && n <= 16) {
+            std::uint64_t a, b;
+            std::memcpy(&a, p, 8);
+            std::memcpy(&b, p + n - 8, 8);
+            std::memcpy(d, &a, 8);
+            std::memcpy(d + n - 8, &b, 8);
+        } else if (n >= 4 && n < 8) {
+            std::uint32_t a, b;
+            std::memcpy(&a, p, 4);
+            std::memcpy(&b, p + n - 4, 4);
+            std::memcpy(d, &a, 4);
+            std::memcpy(d + n - 4, &b, 4);
+        } else if (n < 4) {
+            for (std::size_t i = 0; i < n; ++i)
+                d[i] = p[i];
+        } else {
+            std::memcpy(d, p, n);
+        }
+        length_ += n;
     }
     void put(char c) { buffer_[length_++] = c; }
-    char* cursor() { return buffer_.data() + length_; }
+    char* cursor() { return buffer_.get() + length_; }
     void advance(std::size_t n) { length_ += n; }
 
-    std::string_view view() const { return {buffer_.data(), length_}; }
+    std::string_view view() const { return {buffer_.get(), length_}; }
     std::size_t size() const { return length_; }
     void clear() { length_ = 0; }
 
 private:
-    std::string buffer_;
+    void grow(std::size_t n)
+    {
+        const std::size_t capacity = (capacity_ + n) * 2;
+        std::unique_ptr<char[]> bigger(new char[capacity]);
+        std::memcpy(bigger.get(), buffer_.get(), length_);
+        buffer_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_;
     std::size_t length_ = 0;
 };
 
