@@ -132,10 +132,11 @@ constexpr MacroSpec kImmp1Row = {"gsImmp1", 7, -1, {0x00FFFFFF, 0}, {0, 0}, kImm
 
 // --- Index ------------------------------------------------------------------
 
-Candidate candidateOf(const MacroSpec* m)
+constexpr Candidate candidateOf(const MacroSpec* m)
 {
-    Candidate c{m, {m->fixedMask[0], m->fixedMask[1]}, false, m->special == Special::None || m->special == Special::Raw
-                                                                   || m->special == Special::CombineMode || m->special == Special::CombineLerp};
+    const bool plainSpecial = m->special == Special::None || m->special == Special::Raw
+        || m->special == Special::CombineMode || m->special == Special::CombineLerp;
+    Candidate c{m, {m->fixedMask[0], m->fixedMask[1]}, false, plainSpecial};
     for (const ArgSpec& a : m->args) {
         if (!a.field.present() || a.field2.present() || a.kind == ArgKind::SInt || a.enc.mul != 1 || a.enc.div != 1
             || a.enc.add != 0 || a.enc.xorMask != 0)
@@ -161,139 +162,189 @@ Candidate candidateOf(const MacroSpec* m)
     return c;
 }
 
-struct Index {
-    std::array<std::array<std::vector<const MacroSpec*>, 256>, 3> rows;
-    std::array<std::array<std::vector<Candidate>, 256>, 3> info;
-    std::array<std::array<bool, 256>, 3> idiomStart{};
-    std::array<std::array<const MacroSpec*, 256>, 3> raw{};
-    std::array<std::array<std::string_view, 256>, 3> names{};
-    std::array<std::array<bool, 256>, 3> defined{};
+constexpr std::uint8_t otherModeL(Ucode u) { return u == Ucode::F3DEX2 ? 0xE2 : 0xB9; }
+constexpr std::uint8_t otherModeH(Ucode u) { return u == Ucode::F3DEX2 ? 0xE3 : 0xBA; }
+constexpr std::uint8_t moveWordOp(Ucode u) { return u == Ucode::F3DEX2 ? 0xDB : 0xBC; }
+constexpr std::uint8_t moveMemOp(Ucode u) { return u == Ucode::F3DEX2 ? 0xDC : 0x03; }
+constexpr std::uint8_t half1Op(Ucode u) { return u == Ucode::F3DEX2 ? 0xE1 : 0xB4; }
+constexpr std::uint8_t half2Op(Ucode u) { return u == Ucode::F3DEX2 ? 0xF1 : 0xB3; }
 
-    Index()
-    {
-        for (Ucode u : kAllUcodes) {
-            const auto ui = static_cast<std::size_t>(u);
-            const std::uint8_t bit = ucodeBit(u);
-            for (const auto& op : kOpcodeNames) {
-                if (!(op.ucodes & bit))
-                    continue;
-                // Where two commands share an opcode, the first row is the
-                // display-list one (G_POPMTX before G_SPRITE2D_DRAW).
-                if (names[ui][op.opcode].empty())
-                    names[ui][op.opcode] = op.name;
-                defined[ui][op.opcode] = !op.notInLists;
-            }
-            for (const MacroSpec& m : kMacros)
-                if ((m.ucodes & bit) && m.opcode >= 0 && m.name != "gsMoveWd")
-                    rows[ui][static_cast<std::size_t>(m.opcode)].push_back(&m);
-            for (const MacroSpec& m : kCombineRows)
-                rows[ui][0xFC].push_back(&m);
-            // gsSPSetOtherMode holds any other-mode command the named macros
-            // cannot; gsMoveWd any moveword.
-            const std::uint8_t omL = u == Ucode::F3DEX2 ? 0xE2 : 0xB9;
-            const std::uint8_t omH = u == Ucode::F3DEX2 ? 0xE3 : 0xBA;
-            const std::uint8_t moveWord = u == Ucode::F3DEX2 ? 0xDB : 0xBC;
-            for (const MacroSpec& m : kMacros) {
-                if (!(m.ucodes & bit))
-                    continue;
-                if (m.name == "gsSPSetOtherMode") {
-                    rows[ui][omL].push_back(&m);
-                    rows[ui][omH].push_back(&m);
-                }
-                if (m.name == "gsMoveWd")
-                    rows[ui][moveWord].push_back(&m);
-            }
-            for (std::size_t op = 0; op < 256; ++op)
-                raw[ui][op] = &kDma0pRow;
-            raw[ui][0xFC] = &kCombineRows[2];
-            if (u != Ucode::F3DEX2)
-                raw[ui][0x03] = &kDma1pRow;
-            const std::uint8_t half1 = u == Ucode::F3DEX2 ? 0xE1 : 0xB4;
-            const std::uint8_t half2 = u == Ucode::F3DEX2 ? 0xF1 : 0xB3;
-            rows[ui][half1].push_back(&kImmp1Row);
-            rows[ui][half2].push_back(&kImmp1Row);
-            if (u == Ucode::F3D)
-                rows[ui][0xB2].push_back(&kImmp1Row);
-            for (std::size_t op = 0; op < 256; ++op)
-                for (const MacroSpec* m : rows[ui][op])
-                    info[ui][op].push_back(candidateOf(m));
-            const std::uint8_t moveMem = u == Ucode::F3DEX2 ? 0xDC : 0x03;
-            for (std::uint8_t op : {std::uint8_t{0xFD}, std::uint8_t{0xE4}, std::uint8_t{0xE5}, half1, moveWord, moveMem,
-                                    std::uint8_t{0xBF}, std::uint8_t{0xB6}})
-                idiomStart[ui][op] = true;
-        }
-    }
-};
-
-const Index& index()
+// Calls `take` with every row that may print a command of this opcode, in the
+// order they are tried: the generated rows (already in preference order),
+// the combiner forms, then the rows that hold whatever the named macros
+// cannot (gsSPSetOtherMode, gsMoveWd, gsImmp1).
+template <typename Take>
+constexpr void forEachCandidate(Ucode u, unsigned op, Take take)
 {
-    static const Index instance;
-    return instance;
+    const std::uint8_t bit = ucodeBit(u);
+    for (const MacroSpec& m : kMacros)
+        if ((m.ucodes & bit) && m.opcode == static_cast<int>(op) && m.name != "gsMoveWd")
+            take(&m);
+    if (op == 0xFC)
+        for (const MacroSpec& m : kCombineRows)
+            take(&m);
+    for (const MacroSpec& m : kMacros) {
+        if (!(m.ucodes & bit))
+            continue;
+        if (m.name == "gsSPSetOtherMode" && (op == otherModeL(u) || op == otherModeH(u)))
+            take(&m);
+        if (m.name == "gsMoveWd" && op == moveWordOp(u))
+            take(&m);
+    }
+    if (op == half1Op(u) || op == half2Op(u) || (u == Ucode::F3D && op == 0xB2))
+        take(&kImmp1Row);
 }
 
-struct ConstIndex {
-    std::array<std::array<std::vector<NamedValue>, 64>, 3> tables;
-    // The first name of each value below 64, for the lookups the printer
-    // makes for nearly every argument.
-    std::array<std::array<std::array<std::string_view, 64>, 64>, 3> direct{};
+constexpr std::size_t countCandidates()
+{
+    std::size_t n = 0;
+    for (Ucode u : kAllUcodes)
+        for (unsigned op = 0; op < 256; ++op)
+            forEachCandidate(u, op, [&](const MacroSpec*) { ++n; });
+    return n;
+}
 
-    void add(ConstTable t, std::span<const NamedValue> values, std::string_view prefix = {},
-             std::string_view exclude = {})
-    {
-        for (Ucode u : kAllUcodes)
-            for (const NamedValue& v : values)
-                if ((v.ucodes & ucodeBit(u)) && v.name.starts_with(prefix)
-                    && (exclude.empty() || !v.name.starts_with(exclude)))
-                    tables[static_cast<std::size_t>(u)][static_cast<std::size_t>(t)].push_back(v);
+constexpr std::size_t kCandidateCount = countCandidates();
+
+// Built at compile time: every (microcode, opcode) has a contiguous run of
+// candidates in `items`, from start[u][op] to start[u][op + 1].
+struct CandidateIndex {
+    std::array<Candidate, kCandidateCount> items{};
+    std::array<std::array<std::uint16_t, 257>, 3> start{};
+    std::array<std::array<bool, 256>, 3> idiomStart{};
+};
+
+constexpr CandidateIndex buildCandidateIndex()
+{
+    CandidateIndex index;
+    std::size_t n = 0;
+    for (Ucode u : kAllUcodes) {
+        const auto ui = static_cast<std::size_t>(u);
+        for (unsigned op = 0; op < 256; ++op) {
+            index.start[ui][op] = static_cast<std::uint16_t>(n);
+            forEachCandidate(u, op, [&](const MacroSpec* m) { index.items[n++] = candidateOf(m); });
+        }
+        index.start[ui][256] = static_cast<std::uint16_t>(n);
+        for (std::uint8_t op : {std::uint8_t{0xFD}, std::uint8_t{0xE4}, std::uint8_t{0xE5}, half1Op(u), moveWordOp(u),
+                                moveMemOp(u), std::uint8_t{0xBF}, std::uint8_t{0xB6}})
+            index.idiomStart[ui][op] = true;
     }
+    return index;
+}
+
+constexpr CandidateIndex kCandidateIndex = buildCandidateIndex();
+static_assert(kCandidateIndex.start[2][256] == kCandidateCount);
+
+// Names of the opcodes and whether the microcode defines them for lists.
+struct OpcodeIndex {
+    std::array<std::array<std::string_view, 256>, 3> names{};
+    std::array<std::array<bool, 256>, 3> defined{};
+};
+
+constexpr OpcodeIndex buildOpcodeIndex()
+{
+    OpcodeIndex index;
+    for (Ucode u : kAllUcodes) {
+        const auto ui = static_cast<std::size_t>(u);
+        for (const auto& op : kOpcodeNames) {
+            if (!(op.ucodes & ucodeBit(u)))
+                continue;
+            // Where two commands share an opcode, the first row is the
+            // display-list one (G_POPMTX before G_SPRITE2D_DRAW).
+            if (index.names[ui][op.opcode].empty())
+                index.names[ui][op.opcode] = op.name;
+            index.defined[ui][op.opcode] = !op.notInLists;
+        }
+    }
+    return index;
+}
+
+constexpr OpcodeIndex kOpcodeIndex = buildOpcodeIndex();
+
+// Which constants of the fact sheet belong to each table the printer uses.
+struct TableSource {
+    ConstTable table;
+    std::span<const NamedValue> values;
+    std::string_view prefix;  // only names starting with this
+    std::string_view exclude; // and not with this
+};
+
+constexpr TableSource kTableSources[] = {
+    {ConstTable::OnOff, kConst_G_ON, {}, {}},
+    {ConstTable::ImFmt, kConst_G_IM_FMT, {}, {}},
+    {ConstTable::ImSiz, kConst_G_IM_SIZ, {}, {}},
+    {ConstTable::TxCm, kConst_G_TX_cm, {}, {}},
+    {ConstTable::MwoPoint, kConst_G_MWO, "G_MWO_POINT_", {}},
+    {ConstTable::MwoMatrix, kConst_G_MWO, "G_MWO_MATRIX_", {}},
+    {ConstTable::Mw, kConst_G_MW, {}, {}},
+    {ConstTable::Mv, kConst_G_MV, {}, {}},
+    {ConstTable::Mtx, kConst_G_MTX, {}, {}},
+    {ConstTable::MtxTarget, kConst_G_MTX, "G_MTX_MODELVIEW", {}},
+    {ConstTable::MtxTarget, kConst_G_MTX, "G_MTX_PROJECTION", {}},
+    {ConstTable::GeometryMode, kConst_G_GEOMETRY_MODE, {}, {}},
+    {ConstTable::Light, kConst_LIGHT, {}, {}},
+    {ConstTable::NumLights, kConst_NUMLIGHTS, "NUMLIGHTS_", "NUMLIGHTS_0"},
+    {ConstTable::Sc, kConst_G_SC, {}, {}},
+    {ConstTable::Bz, kConst_G_BZ, {}, {}},
+    {ConstTable::Pm, kConst_G_PM, {}, {}},
+    {ConstTable::Cyc, kConst_G_CYC, {}, {}},
+    {ConstTable::Tp, kConst_G_TP, {}, {}},
+    {ConstTable::Td, kConst_G_TD, {}, {}},
+    {ConstTable::Tl, kConst_G_TL, {}, {}},
+    {ConstTable::Tt, kConst_G_TT, {}, {}},
+    {ConstTable::Tf, kConst_G_TF, {}, {}},
+    {ConstTable::Tc, kConst_G_TC, {}, {}},
+    {ConstTable::Ck, kConst_G_CK, {}, {}},
+    {ConstTable::Cd, kConst_G_CD, "G_CD_", "G_CD_ENABLE"},
+    {ConstTable::Ad, kConst_G_AD, {}, {}},
+    {ConstTable::Ac, kConst_G_AC, {}, {}},
+    {ConstTable::Zs, kConst_G_ZS, {}, {}},
+    {ConstTable::MdsftH, kConst_G_MDSFT_H, {}, {}},
+    {ConstTable::MdsftL, kConst_G_MDSFT_L, {}, {}},
+    {ConstTable::Frustratio, kConst_FRUSTRATIO, {}, {}},
+    {ConstTable::TxMask, kConst_G_TX_mask, {}, {}},
+    {ConstTable::TxShift, kConst_G_TX_shift, {}, {}},
+};
+
+constexpr bool belongs(const TableSource& source, const NamedValue& v, Ucode u)
+{
+    return (v.ucodes & ucodeBit(u)) && v.name.starts_with(source.prefix)
+        && (source.exclude.empty() || !v.name.starts_with(source.exclude));
+}
+
+constexpr std::size_t kTableCount = static_cast<std::size_t>(ConstTable::TxShift) + 1;
+
+// The first name of each value below 64, per microcode and table, built at
+// compile time: the printer looks one up for nearly every argument.
+using DirectNames = std::array<std::array<std::array<std::string_view, 64>, kTableCount>, 3>;
+
+constexpr DirectNames buildDirectNames()
+{
+    DirectNames direct{};
+    for (Ucode u : kAllUcodes)
+        for (const TableSource& source : kTableSources)
+            for (const NamedValue& v : source.values)
+                if (belongs(source, v, u) && v.value >= 0 && v.value < 64) {
+                    auto& slot = direct[static_cast<std::size_t>(u)][static_cast<std::size_t>(source.table)][static_cast<std::size_t>(v.value)];
+                    if (slot.empty())
+                        slot = v.name;
+                }
+    return direct;
+}
+
+constexpr DirectNames kDirectNames = buildDirectNames();
+
+// Every entry of each table, for listing (editors, flag names).
+struct ConstIndex {
+    std::array<std::array<std::vector<NamedValue>, kTableCount>, 3> tables;
 
     ConstIndex()
     {
-        add(ConstTable::OnOff, kConst_G_ON);
-        add(ConstTable::ImFmt, kConst_G_IM_FMT);
-        add(ConstTable::ImSiz, kConst_G_IM_SIZ);
-        add(ConstTable::TxCm, kConst_G_TX_cm);
-        add(ConstTable::MwoPoint, kConst_G_MWO, "G_MWO_POINT_");
-        add(ConstTable::MwoMatrix, kConst_G_MWO, "G_MWO_MATRIX_");
-        add(ConstTable::Mw, kConst_G_MW);
-        add(ConstTable::Mv, kConst_G_MV);
-        add(ConstTable::Mtx, kConst_G_MTX);
-        add(ConstTable::MtxTarget, kConst_G_MTX, "G_MTX_", "G_MTX_MUL");
-        add(ConstTable::GeometryMode, kConst_G_GEOMETRY_MODE);
-        add(ConstTable::Light, kConst_LIGHT);
-        add(ConstTable::NumLights, kConst_NUMLIGHTS, "NUMLIGHTS_", "NUMLIGHTS_0");
-        add(ConstTable::Sc, kConst_G_SC);
-        add(ConstTable::Bz, kConst_G_BZ);
-        add(ConstTable::Pm, kConst_G_PM);
-        add(ConstTable::Cyc, kConst_G_CYC);
-        add(ConstTable::Tp, kConst_G_TP);
-        add(ConstTable::Td, kConst_G_TD);
-        add(ConstTable::Tl, kConst_G_TL);
-        add(ConstTable::Tt, kConst_G_TT);
-        add(ConstTable::Tf, kConst_G_TF);
-        add(ConstTable::Tc, kConst_G_TC);
-        add(ConstTable::Ck, kConst_G_CK);
-        add(ConstTable::Cd, kConst_G_CD, "G_CD_", "G_CD_ENABLE");
-        add(ConstTable::Ad, kConst_G_AD);
-        add(ConstTable::Ac, kConst_G_AC);
-        add(ConstTable::Zs, kConst_G_ZS);
-        add(ConstTable::MdsftH, kConst_G_MDSFT_H);
-        add(ConstTable::MdsftL, kConst_G_MDSFT_L);
-        add(ConstTable::Frustratio, kConst_FRUSTRATIO);
-        add(ConstTable::TxMask, kConst_G_TX_mask);
-        add(ConstTable::TxShift, kConst_G_TX_shift);
-        // Only the matrix target names stay in MtxTarget.
-        for (auto& perUcode : tables) {
-            auto& target = perUcode[static_cast<std::size_t>(ConstTable::MtxTarget)];
-            std::erase_if(target, [](const NamedValue& v) {
-                return v.name != "G_MTX_MODELVIEW" && v.name != "G_MTX_PROJECTION";
-            });
-        }
-        for (std::size_t u = 0; u < 3; ++u)
-            for (std::size_t t = 0; t < 64; ++t)
-                for (const NamedValue& v : tables[u][t])
-                    if (v.value >= 0 && v.value < 64 && direct[u][t][static_cast<std::size_t>(v.value)].empty())
-                        direct[u][t][static_cast<std::size_t>(v.value)] = v.name;
+        for (Ucode u : kAllUcodes)
+            for (const TableSource& source : kTableSources)
+                for (const NamedValue& v : source.values)
+                    if (belongs(source, v, u))
+                        tables[static_cast<std::size_t>(u)][static_cast<std::size_t>(source.table)].push_back(v);
     }
 };
 
@@ -307,45 +358,49 @@ const ConstIndex& constIndex()
 
 std::span<const MacroSpec> allMacros() { return kMacros; }
 
-std::span<const MacroSpec* const> candidates(Ucode ucode, std::uint8_t opcode)
-{
-    return index().rows[static_cast<std::size_t>(ucode)][opcode];
-}
-
 std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode)
 {
-    return index().info[static_cast<std::size_t>(ucode)][opcode];
+    const auto& start = kCandidateIndex.start[static_cast<std::size_t>(ucode)];
+    return std::span<const Candidate>(kCandidateIndex.items).subspan(start[opcode], start[opcode + 1u] - start[opcode]);
 }
 
 bool mayStartIdiom(Ucode ucode, std::uint8_t opcode)
 {
-    return index().idiomStart[static_cast<std::size_t>(ucode)][opcode];
+    return kCandidateIndex.idiomStart[static_cast<std::size_t>(ucode)][opcode];
 }
 
 const MacroSpec& rawMacro(Ucode ucode, std::uint8_t opcode)
 {
-    return *index().raw[static_cast<std::size_t>(ucode)][opcode];
+    if (opcode == 0xFC)
+        return kCombineRows[2];
+    if (opcode == 0x03 && ucode != Ucode::F3DEX2)
+        return kDma1pRow;
+    return kDma0pRow;
 }
 
 std::string_view opcodeName(Ucode ucode, std::uint8_t opcode)
 {
-    return index().names[static_cast<std::size_t>(ucode)][opcode];
+    return kOpcodeIndex.names[static_cast<std::size_t>(ucode)][opcode];
 }
 
 bool opcodeDefined(Ucode ucode, std::uint8_t opcode)
 {
-    return index().defined[static_cast<std::size_t>(ucode)][opcode];
+    return kOpcodeIndex.defined[static_cast<std::size_t>(ucode)][opcode];
 }
 
 std::span<const NamedValue> constTable(ConstTable table, Ucode ucode)
 {
+    if (static_cast<std::size_t>(table) >= kTableCount)
+        return {};
     return constIndex().tables[static_cast<std::size_t>(ucode)][static_cast<std::size_t>(table)];
 }
 
 std::string_view constName(ConstTable table, Ucode ucode, std::int64_t value)
 {
+    if (static_cast<std::size_t>(table) >= kTableCount)
+        return {};
     if (value >= 0 && value < 64)
-        return constIndex().direct[static_cast<std::size_t>(ucode)][static_cast<std::size_t>(table)][static_cast<std::size_t>(value)];
+        return kDirectNames[static_cast<std::size_t>(ucode)][static_cast<std::size_t>(table)][static_cast<std::size_t>(value)];
     for (const NamedValue& v : constTable(table, ucode))
         if (v.value == value)
             return v.name;

@@ -127,8 +127,6 @@ std::span<const MacroSpec> allMacros();
 // The rows that may print a command with this opcode, in the order they are
 // tried; the first whose fixed fields match and whose arguments re-encode to
 // the same words is taken.
-std::span<const MacroSpec* const> candidates(Ucode ucode, std::uint8_t opcode);
-
 // A candidate row with what decoding needs to know about it: the bits its
 // fixed fields and arguments cover, and whether decoding alone proves that
 // the arguments encode back to the same words (every argument in one field

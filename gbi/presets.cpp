@@ -79,37 +79,6 @@ const CombineIndex& combineIndex()
     return instance;
 }
 
-struct RenderIndex {
-    // Cycle-1 presets sorted by their cycle-1 blender bits; cycle-2 presets
-    // sorted by their cycle-2 blender and mode bits. Per names flavour.
-    std::array<std::vector<KeyIndex>, 2> first;
-    std::array<std::vector<KeyIndex>, 2> second;
-
-    RenderIndex()
-    {
-        const auto presets = renderPresets();
-        for (int flavour = 0; flavour < 2; ++flavour) {
-            for (std::size_t i = 0; i < presets.size(); ++i) {
-                const RenderPreset& p = presets[i];
-                if (p.sm64Only && flavour == 0)
-                    continue;
-                const auto idx = static_cast<std::int32_t>(i);
-                first[static_cast<std::size_t>(flavour)].push_back({p.cycle1 & kCycle1Blender, idx});
-                if (!p.name2.empty())
-                    second[static_cast<std::size_t>(flavour)].push_back({p.cycle2 & (kCycle2Blender | kModeBits), idx});
-            }
-            std::stable_sort(first[static_cast<std::size_t>(flavour)].begin(), first[static_cast<std::size_t>(flavour)].end());
-            std::stable_sort(second[static_cast<std::size_t>(flavour)].begin(), second[static_cast<std::size_t>(flavour)].end());
-        }
-    }
-};
-
-const RenderIndex& renderIndex()
-{
-    static const RenderIndex instance;
-    return instance;
-}
-
 } // namespace
 
 bool findCombinePresets(std::span<std::int64_t> args, Names names)
@@ -132,63 +101,100 @@ bool combineTokensExist(std::span<const std::int64_t> args)
     return !(args[2] >= 16 && args[2] <= 30) && !(args[10] >= 16 && args[10] <= 30);
 }
 
-void findRenderPresets(std::span<std::int64_t> args, Names names)
-{
-    const RenderIndex& index = renderIndex();
-    const auto presets = renderPresets();
-    const std::size_t flavour = names == Names::Sm64 ? 1 : 0;
-    const auto word = static_cast<std::uint32_t>(args[0] | args[1]);
-    const std::uint32_t mode = word & kModeBits;
-    args[2] = -1;
-    args[3] = -1;
+namespace {
 
-    // Cycle-2 presets with this blender and either the same mode bits or none.
-    std::int32_t secondsBuf[16];
-    std::size_t secondCount = 0;
-    auto findSecond = [&](std::uint32_t key) {
-        const auto& v = index.second[flavour];
-        for (auto it = std::lower_bound(v.begin(), v.end(), KeyIndex{key, 0});
-             it != v.end() && it->key == key && secondCount < std::size(secondsBuf); ++it)
-            secondsBuf[secondCount++] = it->preset;
+// Every word that some pair of presets gives, with the best pair for it:
+// the pair of one preset first; then both cycles carrying the mode bits;
+// then a pass or fog first cycle; then an empty second cycle. Built once per
+// names flavour; a lookup is one probe of an open-addressed table.
+struct RenderPairs {
+    struct Slot {
+        std::uint32_t word;
+        std::int16_t first = -1;
+        std::int16_t second = -1;
+        std::int8_t score = -1;
     };
-    findSecond((word & kCycle2Blender) | mode);
-    if (mode != 0)
-        findSecond(word & kCycle2Blender);
-    if (secondCount == 0)
-        return;
-    const std::span<const std::int32_t> seconds(secondsBuf, secondCount);
+    static constexpr std::size_t kSize = 1u << 13;
+    std::array<std::array<Slot, kSize>, 2> table{};
 
-    const auto& firsts = index.first[flavour];
-    const std::uint32_t key1 = word & kCycle1Blender;
-    int bestScore = -1;
-    for (auto it = std::lower_bound(firsts.begin(), firsts.end(), KeyIndex{key1, 0}); it != firsts.end() && it->key == key1; ++it) {
-        const RenderPreset& a = presets[static_cast<std::size_t>(it->preset)];
-        if ((a.cycle1 & kCycle2Blender) != 0)
-            continue;
-        const std::uint32_t aMode = a.cycle1 & kModeBits;
-        if (aMode != mode && aMode != 0)
-            continue;
-        for (std::int32_t bi : seconds) {
-            const RenderPreset& b = presets[static_cast<std::size_t>(bi)];
-            if (((a.cycle1 | b.cycle2) != word))
-                continue;
-            const std::uint32_t bMode = b.cycle2 & kModeBits;
-            // The pair of one preset first; then both cycles carrying the
-            // mode; then a pass or fog first cycle; then an empty second.
-            int score = 0;
-            if (a.name2 == b.name2 && aMode == mode && bMode == mode)
-                score = 4;
-            else if (aMode == mode && bMode == mode)
-                score = 3;
-            else if (bMode == mode)
-                score = a.name2.empty() ? 2 : 1;
-            if (score > bestScore) {
-                bestScore = score;
-                args[2] = it->preset;
-                args[3] = bi;
+    static std::size_t hash(std::uint32_t w) { return (w * 0x9E3779B1u) >> (32 - 13); }
+
+    RenderPairs()
+    {
+        const auto presets = renderPresets();
+        for (std::size_t flavour = 0; flavour < 2; ++flavour) {
+            for (std::size_t ai = 0; ai < presets.size(); ++ai) {
+                const RenderPreset& a = presets[ai];
+                if ((a.sm64Only && flavour == 0) || (a.cycle1 & kCycle2Blender) != 0)
+                    continue;
+                for (std::size_t bi = 0; bi < presets.size(); ++bi) {
+                    const RenderPreset& b = presets[bi];
+                    if ((b.sm64Only && flavour == 0) || b.name2.empty() || (b.cycle2 & kCycle1Blender) != 0)
+                        continue;
+                    const std::uint32_t aMode = a.cycle1 & kModeBits, bMode = b.cycle2 & kModeBits;
+                    const std::uint32_t word = a.cycle1 | b.cycle2;
+                    const std::uint32_t mode = word & kModeBits;
+                    if ((aMode != mode && aMode != 0) || (bMode != mode && bMode != 0))
+                        continue;
+                    int score;
+                    if (a.name2 == b.name2 && aMode == mode && bMode == mode)
+                        score = 4;
+                    else if (aMode == mode && bMode == mode)
+                        score = 3;
+                    else if (bMode == mode)
+                        score = a.name2.empty() ? 2 : 1;
+                    else
+                        score = 0;
+                    insert(flavour, word, static_cast<std::int16_t>(ai), static_cast<std::int16_t>(bi), static_cast<std::int8_t>(score));
+                }
             }
         }
     }
+
+    void insert(std::size_t flavour, std::uint32_t word, std::int16_t a, std::int16_t b, std::int8_t score)
+    {
+        auto& t = table[flavour];
+        for (std::size_t h = hash(word);; h = (h + 1) & (kSize - 1)) {
+            Slot& s = t[h];
+            if (s.score < 0) {
+                s = {word, a, b, score};
+                return;
+            }
+            if (s.word == word) {
+                if (score > s.score)
+                    s = {word, a, b, score};
+                return;
+            }
+        }
+    }
+
+    const Slot* find(std::size_t flavour, std::uint32_t word) const
+    {
+        const auto& t = table[flavour];
+        for (std::size_t h = hash(word);; h = (h + 1) & (kSize - 1)) {
+            const Slot& s = t[h];
+            if (s.score < 0)
+                return nullptr;
+            if (s.word == word)
+                return &s;
+        }
+    }
+};
+
+const RenderPairs& renderPairs()
+{
+    static const RenderPairs instance;
+    return instance;
+}
+
+} // namespace
+
+void findRenderPresets(std::span<std::int64_t> args, Names names)
+{
+    const auto word = static_cast<std::uint32_t>(args[0] | args[1]);
+    const RenderPairs::Slot* s = renderPairs().find(names == Names::Sm64 ? 1 : 0, word);
+    args[2] = s ? s->first : -1;
+    args[3] = s ? s->second : -1;
 }
 
 std::span<const OtherModeField> otherModeFieldsH()

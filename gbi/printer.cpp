@@ -4,6 +4,7 @@
 #include "gbi/presets.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <vector>
 
@@ -16,13 +17,26 @@ void putHex(TextSink& out, std::uint64_t v, int minDigits)
 {
     const int significant = v == 0 ? 1 : (64 - std::countl_zero(v) + 3) / 4;
     const int n = significant > minDigits ? significant : minDigits;
+    static constexpr auto kHexPairs = [] {
+        std::array<char, 512> t{};
+        for (int i = 0; i < 256; ++i) {
+            t[static_cast<std::size_t>(2 * i)] = kHexDigits[i >> 4];
+            t[static_cast<std::size_t>(2 * i + 1)] = kHexDigits[i & 15];
+        }
+        return t;
+    }();
     char* p = out.cursor();
     p[0] = '0';
     p[1] = 'x';
-    for (int i = n - 1; i >= 0; --i) {
-        p[2 + i] = kHexDigits[v & 0xF];
-        v >>= 4;
+    int i = n - 1;
+    for (; i >= 1; i -= 2) {
+        const std::size_t b = static_cast<std::size_t>(v & 0xFF) * 2;
+        p[2 + i] = kHexPairs[b + 1];
+        p[1 + i] = kHexPairs[b];
+        v >>= 8;
     }
+    if (i == 0)
+        p[2] = kHexDigits[v & 0xF];
     out.advance(static_cast<std::size_t>(n + 2));
 }
 
@@ -35,25 +49,28 @@ void putDec(TextSink& out, std::int64_t v)
     static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
                                      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
                                      "8081828384858687888990919293949596979899";
-    char tmp[24];
-    int n = 24;
     const bool negative = v < 0;
     std::uint64_t u = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    int digits = 1;
+    for (std::uint64_t t = u; t >= 10; t /= 10)
+        ++digits;
+    char* p = out.cursor();
+    if (negative)
+        *p++ = '-';
+    char* q = p + digits;
     while (u >= 100) {
         const std::size_t pair = static_cast<std::size_t>(u % 100) * 2;
         u /= 100;
-        tmp[--n] = kPairs[pair + 1];
-        tmp[--n] = kPairs[pair];
+        *--q = kPairs[pair + 1];
+        *--q = kPairs[pair];
     }
     if (u >= 10) {
-        tmp[--n] = kPairs[u * 2 + 1];
-        tmp[--n] = kPairs[u * 2];
+        *--q = kPairs[u * 2 + 1];
+        *--q = kPairs[u * 2];
     } else {
-        tmp[--n] = static_cast<char>('0' + u);
+        *--q = static_cast<char>('0' + u);
     }
-    if (negative)
-        tmp[--n] = '-';
-    out.put(std::string_view(tmp + n, static_cast<std::size_t>(24 - n)));
+    out.advance(static_cast<std::size_t>(digits + (negative ? 1 : 0)));
 }
 
 int hexDigitsFor(int width) { return width <= 0 ? 1 : (width + 3) / 4; }

@@ -33,7 +33,9 @@ struct PrintOptions {
 // check per character: every command first reserves what it may need.
 class TextSink {
 public:
-    TextSink() : buffer_(new char[1 << 16]), capacity_(1 << 16) {}
+    static constexpr std::size_t kInitialCapacity = 2u << 20;
+
+    TextSink() : buffer_(new char[kInitialCapacity]), capacity_(kInitialCapacity) {}
 
     void reserve(std::size_t n)
     {
@@ -47,7 +49,10 @@ public:
         const std::size_t n = s.size();
         // Short names are copied inline with two overlapping loads and stores
         // that stay within the source, which saves a library call per name.
-        if (n >= 8 && n <= 16) {
+        if (n > 16 && n <= 32) {
+            std::memcpy(d, p, 16);
+            std::memcpy(d + n - 16, p + n - 16, 16);
+        } else if (n >= 8 && n <= 16) {
             std::uint64_t a, b;
             std::memcpy(&a, p, 8);
             std::memcpy(&b, p + n - 8, 8);
