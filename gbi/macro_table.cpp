@@ -169,38 +169,45 @@ constexpr std::uint8_t moveMemOp(Ucode u) { return u == Ucode::F3DEX2 ? 0xDC : 0
 constexpr std::uint8_t half1Op(Ucode u) { return u == Ucode::F3DEX2 ? 0xE1 : 0xB4; }
 constexpr std::uint8_t half2Op(Ucode u) { return u == Ucode::F3DEX2 ? 0xF1 : 0xB3; }
 
-// Calls `take` with every row that may print a command of this opcode, in the
-// order they are tried: the generated rows (already in preference order),
-// the combiner forms, then the rows that hold whatever the named macros
-// cannot (gsSPSetOtherMode, gsMoveWd, gsImmp1).
+constexpr std::string_view kMoveWdName = "gsMoveWd";
+constexpr std::string_view kSetOtherModeName = "gsSPSetOtherMode";
+
+// Calls take(opcode, row) with every row of a microcode that may print a
+// command, grouped in the order they are tried for one opcode: the generated
+// rows (already in preference order per opcode), then the combiner forms,
+// then the rows that hold whatever the named macros cannot (gsSPSetOtherMode,
+// gsMoveWd, gsImmp1). Linear in the rows, so that the compile-time build
+// stays within the compilers' evaluation limits.
 template <typename Take>
-constexpr void forEachCandidate(Ucode u, unsigned op, Take take)
+constexpr void forEachCandidate(Ucode u, Take take)
 {
     const std::uint8_t bit = ucodeBit(u);
     for (const MacroSpec& m : kMacros)
-        if ((m.ucodes & bit) && m.opcode == static_cast<int>(op) && m.name != "gsMoveWd")
-            take(&m);
-    if (op == 0xFC)
-        for (const MacroSpec& m : kCombineRows)
-            take(&m);
+        if ((m.ucodes & bit) && m.opcode >= 0 && m.name != kMoveWdName)
+            take(static_cast<unsigned>(m.opcode), &m);
+    for (const MacroSpec& m : kCombineRows)
+        take(0xFCu, &m);
     for (const MacroSpec& m : kMacros) {
         if (!(m.ucodes & bit))
             continue;
-        if (m.name == "gsSPSetOtherMode" && (op == otherModeL(u) || op == otherModeH(u)))
-            take(&m);
-        if (m.name == "gsMoveWd" && op == moveWordOp(u))
-            take(&m);
+        if (m.name == kSetOtherModeName) {
+            take(otherModeL(u), &m);
+            take(otherModeH(u), &m);
+        }
+        if (m.name == kMoveWdName)
+            take(moveWordOp(u), &m);
     }
-    if (op == half1Op(u) || op == half2Op(u) || (u == Ucode::F3D && op == 0xB2))
-        take(&kImmp1Row);
+    take(half1Op(u), &kImmp1Row);
+    take(half2Op(u), &kImmp1Row);
+    if (u == Ucode::F3D)
+        take(0xB2u, &kImmp1Row);
 }
 
 constexpr std::size_t countCandidates()
 {
     std::size_t n = 0;
     for (Ucode u : kAllUcodes)
-        for (unsigned op = 0; op < 256; ++op)
-            forEachCandidate(u, op, [&](const MacroSpec*) { ++n; });
+        forEachCandidate(u, [&](unsigned, const MacroSpec*) { ++n; });
     return n;
 }
 
@@ -217,14 +224,21 @@ struct CandidateIndex {
 constexpr CandidateIndex buildCandidateIndex()
 {
     CandidateIndex index;
-    std::size_t n = 0;
+    std::size_t base = 0;
     for (Ucode u : kAllUcodes) {
         const auto ui = static_cast<std::size_t>(u);
+        std::array<std::size_t, 256> count{};
+        forEachCandidate(u, [&](unsigned op, const MacroSpec*) { ++count[op]; });
+        std::array<std::size_t, 256> fill{};
+        std::size_t n = base;
         for (unsigned op = 0; op < 256; ++op) {
             index.start[ui][op] = static_cast<std::uint16_t>(n);
-            forEachCandidate(u, op, [&](const MacroSpec* m) { index.items[n++] = candidateOf(m); });
+            fill[op] = n;
+            n += count[op];
         }
         index.start[ui][256] = static_cast<std::uint16_t>(n);
+        forEachCandidate(u, [&](unsigned op, const MacroSpec* m) { index.items[fill[op]++] = candidateOf(m); });
+        base = n;
         for (std::uint8_t op : {std::uint8_t{0xFD}, std::uint8_t{0xE4}, std::uint8_t{0xE5}, half1Op(u), moveWordOp(u),
                                 moveMemOp(u), std::uint8_t{0xBF}, std::uint8_t{0xB6}})
             index.idiomStart[ui][op] = true;

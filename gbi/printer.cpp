@@ -199,7 +199,12 @@ void putArg(TextSink& out, const ArgSpec& a, Ucode u, std::int64_t v, const Prin
     switch (a.kind) {
     case ArgKind::Int:
     case ArgKind::SInt: putDec(out, v); return;
-    case ArgKind::Hex: putHex(out, static_cast<std::uint64_t>(v), hexDigitsFor(a.field.width)); return;
+    case ArgKind::Hex:
+        // Arguments without a field of their own (those of multi-command
+        // macros) show 16-bit values with 4 digits and wider ones with 8.
+        putHex(out, static_cast<std::uint64_t>(v),
+               a.field.present() ? hexDigitsFor(a.field.width) : (static_cast<std::uint64_t>(v) > 0xFFFF ? 8 : 4));
+        return;
     case ArgKind::Addr: putAddress(out, options, static_cast<std::uint32_t>(v)); return;
     case ArgKind::Tile:
         if (v == 0)
