@@ -336,6 +336,9 @@ def main():
     report = render(args, build, started, phases, core, window_records, cold, probes)
     os.makedirs(os.path.dirname(args.out), exist_ok=True)
     open(args.out, "w").write(report)
+    # The display-list model and dlscope-dis: their own section.
+    subprocess.run([sys.executable, os.path.join(ROOT, "bench", "gbi_report.py"), "--build", build,
+                    "--out", args.out], check=True)
     print(f"== wrote {rel(args.out)}")
     return 0
 
