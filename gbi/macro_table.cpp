@@ -372,16 +372,11 @@ const ConstIndex& constIndex()
 
 std::span<const MacroSpec> allMacros() { return kMacros; }
 
-std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode)
-{
-    const auto& start = kCandidateIndex.start[static_cast<std::size_t>(ucode)];
-    return std::span<const Candidate>(kCandidateIndex.items).subspan(start[opcode], start[opcode + 1u] - start[opcode]);
-}
-
-bool mayStartIdiom(Ucode ucode, std::uint8_t opcode)
-{
-    return kCandidateIndex.idiomStart[static_cast<std::size_t>(ucode)][opcode];
-}
+namespace detail {
+const Candidate* const kCandidateItems = kCandidateIndex.items.data();
+const std::array<std::array<std::uint16_t, 257>, 3>& kCandidateStart = kCandidateIndex.start;
+const std::array<std::array<bool, 256>, 3>& kIdiomStart = kCandidateIndex.idiomStart;
+} // namespace detail
 
 const MacroSpec& rawMacro(Ucode ucode, std::uint8_t opcode)
 {

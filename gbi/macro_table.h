@@ -8,6 +8,7 @@
 
 #include "gbi/ucode.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -141,6 +142,24 @@ std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode);
 
 // True when some multi-command macro of this microcode starts with this opcode.
 bool mayStartIdiom(Ucode ucode, std::uint8_t opcode);
+
+// The compile-time tables behind the lookups above, for their inline forms.
+namespace detail {
+extern const Candidate* const kCandidateItems;
+extern const std::array<std::array<std::uint16_t, 257>, 3>& kCandidateStart;
+extern const std::array<std::array<bool, 256>, 3>& kIdiomStart;
+} // namespace detail
+
+inline std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode)
+{
+    const auto& start = detail::kCandidateStart[static_cast<std::size_t>(ucode)];
+    return {detail::kCandidateItems + start[opcode], static_cast<std::size_t>(start[opcode + 1u] - start[opcode])};
+}
+
+inline bool mayStartIdiom(Ucode ucode, std::uint8_t opcode)
+{
+    return detail::kIdiomStart[static_cast<std::size_t>(ucode)][opcode];
+}
 
 // The generic builder that holds any words of this opcode (gsDma0p, gsMoveWd,
 // gsDPSetCombine, ...).
