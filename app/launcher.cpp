@@ -1,12 +1,22 @@
 #include "launcher.h"
 
+#include "ui/display_list_window.h"
+#include "ui/message_box.h"
+#include "ui/program_info.h"
 #include "ui/twips.h"
 #include "ui/window_slots.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGridLayout>
+#include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace dlscope {
 namespace {
@@ -70,6 +80,48 @@ Launcher::Launcher(QWidget *parent) : QWidget(parent)
         setTabOrder(buttons[i - 1], buttons[i]);
 
     grid->setSizeConstraint(QLayout::SetFixedSize);
+
+    // The display-list window, reached without a button of its own. The
+    // buttons pass right clicks and tool tips on to the launcher.
+    setToolTip(tr("Right-click for the display-list window"));
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto *openList = new QAction(tr("Display List\u2026"), this);
+    openList->setObjectName(QStringLiteral("DisplayListAction"));
+    connect(openList, &QAction::triggered, this, [] { WindowSlots::showAndActivate(ToolWindow::DisplayList); });
+    auto *about = new QAction(tr("About DL Scope"), this);
+    about->setObjectName(QStringLiteral("AboutAction"));
+    connect(about, &QAction::triggered, this,
+            [this] { showMessageBox(this, MessageButtons::Ok, tr("About DL Scope"), aboutText()); });
+    addAction(openList);
+    addAction(about);
+
+    auto *anywhere = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    anywhere->setObjectName(QStringLiteral("DisplayListShortcut"));
+    anywhere->setContext(Qt::ApplicationShortcut);
+    connect(anywhere, &QShortcut::activated, this, [] { WindowSlots::showAndActivate(ToolWindow::DisplayList); });
+    auto *paste = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_V), this);
+    paste->setObjectName(QStringLiteral("PasteShortcut"));
+    connect(paste, &QShortcut::activated, this, [this] { this->openList(QGuiApplication::clipboard()->mimeData()); });
+    setAcceptDrops(true);
+}
+
+void Launcher::openList(const QMimeData *mime)
+{
+    auto *window = qobject_cast<DisplayListWindow *>(WindowSlots::showAndActivate(ToolWindow::DisplayList));
+    if (window)
+        window->readMime(mime, DisplayListWindow::Place::Replace);
+}
+
+void Launcher::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasText())
+        event->acceptProposedAction();
+}
+
+void Launcher::dropEvent(QDropEvent *event)
+{
+    openList(event->mimeData());
+    event->acceptProposedAction();
 }
 
 void Launcher::closeEvent(QCloseEvent *event)

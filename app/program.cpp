@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include "launcher.h"
+#include "ui/program_info.h"
 #include "ui/window_slots.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@ QWidget *startProgram()
 {
     QApplication::setApplicationName(QStringLiteral("dlscope"));
     QApplication::setApplicationDisplayName(QStringLiteral("DL Scope"));
+    QApplication::setApplicationVersion(programVersion());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/dlscope/icon.png")));
 
     // A fresh program: no tool window survives an earlier launcher.

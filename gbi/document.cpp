@@ -317,14 +317,80 @@ void ListDocument::countOpcodes(std::size_t first, std::size_t count, int sign)
     }
 }
 
+Entry EntryRun::at(std::size_t i) const
+{
+    Entry e;
+    e.words = words[i];
+    e.edited = !edited.empty() && edited[i];
+    if (!addresses.empty())
+        e.address = addresses[i];
+    for (const auto& [index, name] : symbols)
+        if (index == i)
+            e.symbol = name;
+    return e;
+}
+
+void EntryRun::push_back(const Entry& e)
+{
+    const std::size_t i = words.size();
+    words.push_back(e.words);
+    // A column starts with the first entry that needs it.
+    if (e.edited || !edited.empty()) {
+        edited.resize(i);
+        edited.push_back(e.edited);
+    }
+    if (e.address || !addresses.empty()) {
+        addresses.resize(i);
+        addresses.push_back(e.address);
+    }
+    if (!e.symbol.empty())
+        symbols.emplace_back(static_cast<std::uint32_t>(i), e.symbol);
+}
+
+void EntryRun::markEdited() { edited.assign(words.size(), true); }
+
+EntryRun ListDocument::run(std::size_t first, std::size_t count) const
+{
+    EntryRun out;
+    out.words.assign(words_.begin() + static_cast<std::ptrdiff_t>(first),
+                     words_.begin() + static_cast<std::ptrdiff_t>(first + count));
+    for (std::size_t i = first; i < first + count; ++i) {
+        if (edited(i)) {
+            out.edited.resize(count);
+            break;
+        }
+    }
+    if (!out.edited.empty())
+        for (std::size_t i = 0; i < count; ++i)
+            out.edited[i] = edited(first + i);
+    if (!addresses_.empty()) {
+        out.addresses.resize(count);
+        for (std::size_t i = 0; i < count; ++i)
+            out.addresses[i] = address(first + i);
+    }
+    if (!symbolIndex_.empty())
+        for (std::size_t i = 0; i < count; ++i)
+            if (const std::string_view s = symbol(first + i); !s.empty())
+                out.symbols.emplace_back(static_cast<std::uint32_t>(i), std::string(s));
+    return out;
+}
+
 void ListDocument::splice(std::size_t first, std::size_t count, std::span<const Entry> with)
+{
+    EntryRun run;
+    for (const Entry& e : with)
+        run.push_back(e);
+    splice(first, count, run);
+}
+
+void ListDocument::splice(std::size_t first, std::size_t count, const EntryRun& with)
 {
     first = std::min(first, words_.size());
     count = std::min(count, words_.size() - first);
     countOpcodes(first, count, -1);
 
-    const bool anyAddress = std::any_of(with.begin(), with.end(), [](const Entry& e) { return e.address.has_value(); });
-    const bool anySymbol = std::any_of(with.begin(), with.end(), [](const Entry& e) { return !e.symbol.empty(); });
+    const bool anyAddress = std::any_of(with.addresses.begin(), with.addresses.end(), [](const auto& a) { return a.has_value(); });
+    const bool anySymbol = !with.symbols.empty();
     // The address and symbol columns exist once some entry needs them.
     if (anyAddress && addresses_.empty())
         addresses_.assign(words_.size(), 0);
@@ -338,26 +404,26 @@ void ListDocument::splice(std::size_t first, std::size_t count, std::span<const 
         column.erase(column.begin() + at, column.begin() + at + removed);
         column.insert(column.begin() + at, n, fill);
     };
-    replaceRun(words_, Words{});
+    words_.erase(words_.begin() + at, words_.begin() + at + removed);
+    words_.insert(words_.begin() + at, with.words.begin(), with.words.end());
     replaceRun(flags_, std::uint8_t{0});
     if (anyAddress || !addresses_.empty())
         replaceRun(addresses_, std::uint32_t{0});
     if (anySymbol || !symbolIndex_.empty())
         replaceRun(symbolIndex_, std::int32_t{-1});
 
-    for (std::size_t i = 0; i < n; ++i) {
-        const Entry& e = with[i];
-        words_[first + i] = e.words;
-        std::uint8_t f = e.edited ? kEdited : 0;
-        if (e.address) {
-            f |= kHasAddress;
-            addresses_[first + i] = *e.address;
-        }
-        flags_[first + i] = f;
-        if (!e.symbol.empty()) {
-            symbolIndex_[first + i] = static_cast<std::int32_t>(symbolNames_.size());
-            symbolNames_.push_back(e.symbol);
-        }
+    if (!with.edited.empty())
+        for (std::size_t i = 0; i < n; ++i)
+            flags_[first + i] = with.edited[i] ? kEdited : 0;
+    if (anyAddress)
+        for (std::size_t i = 0; i < n; ++i)
+            if (with.addresses[i]) {
+                flags_[first + i] |= kHasAddress;
+                addresses_[first + i] = *with.addresses[i];
+            }
+    for (const auto& [index, name] : with.symbols) {
+        symbolIndex_[first + index] = static_cast<std::int32_t>(symbolNames_.size());
+        symbolNames_.push_back(name);
     }
     if (words_.empty()) {
         addresses_.clear();

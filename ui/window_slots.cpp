@@ -2,6 +2,7 @@
 
 #include "geometry_mode_window.h"
 #include "combiner_window.h"
+#include "display_list_window.h"
 #include "other_mode_h_window.h"
 #include "render_mode_window.h"
 #include "set_tile_window.h"
@@ -34,6 +35,7 @@ constexpr SlotKind kSlotKinds[] = {
     {ToolWindow::Texture, "G_Texture", &make<TextureWindow>},
     {ToolWindow::Wizard, "RMWiz", &make<WizardWindow>},
     {ToolWindow::SetTile, "SetTile", &make<SetTileWindow>},
+    {ToolWindow::DisplayList, "DisplayList", &make<DisplayListWindow>},
 };
 
 constexpr std::size_t kSlotCount = std::size(kSlotKinds);

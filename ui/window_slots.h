@@ -15,12 +15,12 @@ class QWidget;
 
 namespace dlscope {
 
-enum class ToolWindow { GeometryMode, RenderMode, Combiner, OtherModeH, Texture, Wizard, SetTile };
+enum class ToolWindow { GeometryMode, RenderMode, Combiner, OtherModeH, Texture, Wizard, SetTile, DisplayList };
 
 inline constexpr ToolWindow kAllToolWindows[] = {ToolWindow::GeometryMode, ToolWindow::RenderMode,
                                                  ToolWindow::Combiner,     ToolWindow::OtherModeH,
                                                  ToolWindow::Texture,      ToolWindow::Wizard,
-                                                 ToolWindow::SetTile};
+                                                 ToolWindow::SetTile,      ToolWindow::DisplayList};
 
 namespace WindowSlots {
 

@@ -231,9 +231,15 @@ TEST(DocumentEntries, SpliceKeepsAddressesSymbolsAndEditMarksAndUndoesExactly)
     EXPECT_EQ(doc.rowText(1, {}), "gsSPVertex(gMeshVtx, 32, 0)");
     EXPECT_TRUE(doc.rowEdited(1));
 
+    // Undo keeps runs in the compact layout: taking one and putting it back
+    // restores every entry's side data.
+    const EntryRun edited = doc.run(0, doc.size());
     doc.splice(1, 2, std::vector<Entry>(before.begin() + 1, before.begin() + 2));
     EXPECT_EQ(doc.entries(0, doc.size()), before);
-    doc.splice(0, doc.size(), {});
+    doc.splice(0, doc.size(), edited);
+    EXPECT_EQ(doc.entry(1), inserted[0]);
+    EXPECT_EQ(doc.symbol(2), "");
+    doc.splice(0, doc.size(), EntryRun{});
     EXPECT_EQ(doc.rowCount(), 0u);
     EXPECT_EQ(doc.hint(), "");
 }
