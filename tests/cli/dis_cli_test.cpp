@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -20,9 +21,10 @@ struct Outcome {
     std::string err;
 };
 
+// Unique per process: ctest runs the tests of this file in parallel.
 std::string tempPath(const std::string& name)
 {
-    return ::testing::TempDir() + "dis_cli_" + name;
+    return ::testing::TempDir() + "dis_cli_" + std::to_string(::getpid()) + "_" + name;
 }
 
 void writeFile(const std::string& path, const std::string& data)
