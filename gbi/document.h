@@ -34,6 +34,22 @@ struct Entry {
     friend bool operator==(const Entry&, const Entry&) = default;
 };
 
+// A run of entries in the document's own compact layout, for splices of
+// whole lists and for undo: 9 bytes an entry, more only for entries with an
+// address or a symbol.
+struct EntryRun {
+    std::vector<Words> words;
+    std::vector<bool> edited;                                      // empty: none edited
+    std::vector<std::optional<std::uint32_t>> addresses;           // empty: none has one
+    std::vector<std::pair<std::uint32_t, std::string>> symbols;    // (index in the run, name)
+
+    std::size_t size() const { return words.size(); }
+    Entry at(std::size_t i) const;
+    void push_back(const Entry& e);
+    // Every entry of the run marked as edited.
+    void markEdited();
+};
+
 // How a list decodes under one microcode. Invalid commands and list ends are
 // counted over the whole list; commands only a generic builder holds are
 // counted over the first `sampled` entries.
@@ -107,9 +123,11 @@ public:
 
     Entry entry(std::size_t index) const;
     std::vector<Entry> entries(std::size_t first, std::size_t count) const;
+    EntryRun run(std::size_t first, std::size_t count) const;
 
     // Replaces `count` entries from `first` with `with`, then updates the
     // microcode choice and the rows (only those the change can reach).
+    void splice(std::size_t first, std::size_t count, const EntryRun& with);
     void splice(std::size_t first, std::size_t count, std::span<const Entry> with);
 
     // --- Decoding options and the microcode ----------------------------------
