@@ -140,6 +140,8 @@ bool commentWords(std::string_view body, std::vector<std::uint32_t>& words)
             ++q;
         std::string_view tok = body.substr(p, q - p);
         p = q;
+        if (tok == "->")
+            break; // a resolved address follows
         if (first && tok.size() > 1 && tok.back() == ':' && hexDigits(tok.substr(0, tok.size() - 1))) {
             first = false;
             continue;
@@ -505,13 +507,14 @@ private:
         shown.line = use.line;
         shown.column = use.column;
         shown.offset = use.offset;
+        stoppedAtMacro_ = false;
         if (collect(src, shown, call_)) {
             e_.emitCall(call_, m);
         } else if (e_.options.collectExpected) {
             e_.recordMacro(shown, e_.out->size(), 0);
         }
         if (inGfx())
-            stack_.back().wantSeparator = true;
+            stack_.back().wantSeparator = !stoppedAtMacro_;
         else
             clearPrefix();
     }
@@ -524,10 +527,12 @@ private:
         call.open = src.next();
         call.tokens.clear();
         call.args.clear();
+        call.ends.clear();
         std::vector<char>& depth = depth_;
         depth.clear();
         std::size_t argStart = 0;
         bool sawComma = false;
+        std::uint64_t lastLine = call.open.line;
         for (;;) {
             const Token& p = src.peek();
             if (p.kind == Tok::End) {
@@ -539,13 +544,21 @@ private:
                 src.next();
                 continue;
             }
+            if (p.kind == Tok::Ident && p.line != lastLine && findMacro(e_.ucode, p.text).entry) {
+                // A display-list macro starting a later line is not an
+                // argument: the call lacks its ')'.
+                e_.error(p, "expected ')' to close " + std::string(name.text) + "( before " + quote(p.text));
+                stoppedAtMacro_ = true;
+                return false;
+            }
             if (depth.empty()) {
                 if (p.is(")")) {
                     call.close = src.next();
                     break;
                 }
                 if (p.is(",")) {
-                    src.next();
+                    lastLine = p.line;
+                    call.ends.push_back(src.next());
                     call.args.push_back({argStart, call.tokens.size()});
                     argStart = call.tokens.size();
                     sawComma = true;
@@ -573,10 +586,13 @@ private:
                 skipToClose(src, depth);
                 return false;
             }
+            lastLine = p.line;
             call.tokens.push_back(src.next());
         }
-        if (sawComma || !call.tokens.empty())
+        if (sawComma || !call.tokens.empty()) {
             call.args.push_back({argStart, call.tokens.size()});
+            call.ends.push_back(call.close);
+        }
         return true;
     }
 
@@ -659,6 +675,8 @@ private:
             clearPrefix();
             return;
         }
+        if (t.is(",") && prefix_.empty())
+            return; // after a bare macro line
         pushPrefix(t);
     }
 
@@ -984,6 +1002,7 @@ private:
     std::vector<Token> raw_;
     std::uint64_t lastBadLine_ = 0;
     int defineDepth_ = 0;
+    bool stoppedAtMacro_ = false;
 };
 
 void Engine::run(std::string_view source)

@@ -180,8 +180,9 @@ Literal parseNumber(std::string_view text)
         else
             break;
         if (d >= base) {
-            if (base == 16 || (base != 10 && d >= 10))
-                break;
+            if (d >= 10)
+                break; // a suffix
+
             out.error = "invalid digit '" + std::string(1, c) + "' in " + (base == 8 ? "octal" : "binary") + " constant " + quote(text);
             return out;
         }
@@ -1078,7 +1079,12 @@ private:
 std::optional<Value> Engine::evaluate(std::span<const Token> tokens, const Token& where, std::string_view what, int depth)
 {
     ExprParser parser(*this, tokens, where, what, depth);
-    return parser.parseAll();
+    std::optional<Value> v = parser.parseAll();
+    // The first pass for list addresses only counts entries: a value it
+    // cannot work out yet must not drop a macro.
+    if (!v && provisional)
+        return Value::s32(0);
+    return v;
 }
 
 std::optional<std::int64_t> Engine::evaluateInt(std::span<const Token> tokens, const Token& where, std::string_view what)

@@ -112,7 +112,7 @@ struct Value {
 
 // Macros of the facts that the command tables have no row for.
 enum class Extra : std::uint8_t {
-    None, Dma2p, Immp0, Immp2, Immp3, Immp21, SetImage, NoParam, Param, SetColor, RGBColor, LoadTileGeneric,
+    None, Dma1p, Dma2p, Immp0, Immp2, Immp3, Immp21, SetImage, NoParam, Param, SetColor, RGBColor, LoadTileGeneric,
     BlendMask, FogPosition, BranchLessZ, BranchLessZrg, MaskImage, DPTexRect, DPTexRectFlip, BlockTile,
     GeometryModeSetFirst, LoadUcodeL, NoStaticForm,
 };
@@ -161,6 +161,7 @@ struct Call {
     Token close; // ')' (or where the call stopped)
     std::vector<Token> tokens;
     std::vector<std::pair<std::size_t, std::size_t>> args; // [begin, end) into tokens
+    std::vector<Token> ends;                               // the ',' or ')' after each argument
     std::span<const Token> arg(std::size_t i) const
     {
         return std::span<const Token>(tokens).subspan(args[i].first, args[i].second - args[i].first);

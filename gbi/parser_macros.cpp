@@ -24,6 +24,7 @@ struct ExtraSpec {
 // Macros of the facts outside the command tables, and the dynamic-only
 // macros (reported as such).
 constexpr ExtraSpec kExtras[] = {
+    {"gsDma1p", Extra::Dma1p, 7, false, "c, s, l, p"}, // the command tables have it for F3D and F3DEX only
     {"gsDma2p", Extra::Dma2p, 7, false, "c, adrs, len, idx, ofs"},
     {"gsImmp0", Extra::Immp0, 7, false, "c"},
     {"gsImmp2", Extra::Immp2, 7, false, "c, p0, p1"},
@@ -73,8 +74,8 @@ std::string dynamicOf(std::string_view staticName)
 }
 
 struct Index {
-    std::array<NameMap<MacroEntry>, 3> entries;
-    std::array<NameMap<const MacroEntry*>, 3> dynamic;
+    std::array<NameMap<MacroEntry>, kAllUcodes.size()> entries;
+    std::array<NameMap<const MacroEntry*>, kAllUcodes.size()> dynamic;
     NameMap<std::uint8_t> anywhere; // static and dynamic names -> microcodes that define them
 
     void add(Ucode u, MacroEntry entry)
@@ -331,7 +332,7 @@ private:
     const Token& at(std::size_t i) const
     {
         const auto a = arg(i);
-        return a.empty() ? call_.close : a.front();
+        return a.empty() ? call_.ends[first_ + i] : a.front();
     }
     const std::string& what(std::size_t i)
     {
@@ -797,6 +798,11 @@ private:
         };
         Words w;
         switch (entry_.extra) {
+        case Extra::Dma1p: // (c, s, l, p)
+            if (!allInts() || !put(w.w0, 24, 8, 0, v[0], v[0]) || !put(w.w0, 16, 8, 3, v[3], v[3])
+                || !put(w.w0, 0, 16, 2, v[2], v[2]) || !put(w.w1, 0, 32, 1, v[1], v[1], true))
+                return false;
+            break;
         case Extra::Dma2p: // (c, adrs, len, idx, ofs)
             if (!allInts())
                 return false;
@@ -1023,8 +1029,10 @@ bool emitEntries(Engine& e, const Call& call, const MacroLookup& macro)
         std::string sig = entry.signature;
         if (macro.dynamic)
             sig = std::string(call.name.text) + "(pointer" + (entry.argCount ? ", " : "") + sig.substr(sig.find('(') + 1);
-        e.error(count > entry.argCount && first + entry.argCount < call.args.size() ? call.arg(first + entry.argCount).empty()
-                      ? call.close : call.arg(first + entry.argCount).front() : call.close,
+        // Point at the first argument too many, or at the ')' when some are missing.
+        const std::size_t extra = first + entry.argCount;
+        const Token& where = count > entry.argCount ? (call.arg(extra).empty() ? call.ends[extra] : call.arg(extra).front()) : call.close;
+        e.error(where,
               std::string(call.name.text) + " takes " + std::to_string(entry.argCount + first) + " argument"
                   + (entry.argCount + first == 1 ? "" : "s") + ", found " + std::to_string(call.args.size()) + ": " + sig);
         return false;
