@@ -439,24 +439,32 @@ void ArgumentInspector::addColourSwatch(int red)
                       static_cast<int>(command_.args[r + 2] & 0xFF), static_cast<int>(command_.args[r + 3] & 0xFF));
     };
     connect(button, &QToolButton::clicked, this, [this, r, colour] {
-        QColorDialog dialog(colour(), this);
-        dialog.setObjectName(QStringLiteral("ColourDialog"));
-        dialog.setOptions(QColorDialog::ShowAlphaChannel | QColorDialog::DontUseNativeDialog);
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-        const QColor c = dialog.selectedColor();
-        auto args = currentArgs();
-        args[r] = c.red();
-        args[r + 1] = c.green();
-        args[r + 2] = c.blue();
-        args[r + 3] = c.alpha();
-        propose(args, 100 + static_cast<int>(r));
+        // Window modal, without holding up the window.
+        auto *dialog = new QColorDialog(colour(), this);
+        dialog->setObjectName(QStringLiteral("ColourDialog"));
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setOptions(QColorDialog::ShowAlphaChannel | QColorDialog::DontUseNativeDialog);
+        connect(dialog, &QColorDialog::colorSelected, this, [this, r](const QColor &c) { chooseColour(static_cast<int>(r), c); });
+        dialog->open();
     });
     refreshers_.push_back([button, colour] {
         button->setIcon(swatch(colour()));
         button->setText(colour().name(QColor::HexArgb));
     });
     arguments_->addRow(tr("colour"), button);
+}
+
+void ArgumentInspector::chooseColour(int red, const QColor &c)
+{
+    if (!command_.macro || red + 3 >= static_cast<int>(command_.macro->args.size()))
+        return;
+    const auto r = static_cast<std::size_t>(red);
+    auto args = currentArgs();
+    args[r] = c.red();
+    args[r + 1] = c.green();
+    args[r + 2] = c.blue();
+    args[r + 3] = c.alpha();
+    propose(args, 100 + red);
 }
 
 void ArgumentInspector::addRenderMode()

@@ -24,6 +24,7 @@
 #include <functional>
 #include <vector>
 
+class QColor;
 class QFormLayout;
 class QGridLayout;
 class QGroupBox;
@@ -60,6 +61,7 @@ private:
 
     void addGeneric(int index);
     void addColourSwatch(int red);
+    void chooseColour(int red, const QColor &colour);
     void addRenderMode();
     void addCombinePresets();
     void addWords();

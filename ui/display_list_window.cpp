@@ -57,6 +57,12 @@ QString qs(std::string_view s) { return QString::fromLatin1(s.data(), static_cas
 
 QString hex8(std::uint32_t v) { return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('0')).toUpper(); }
 
+// "1 command", "4 commands".
+QString counted(std::uint64_t n, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QString::fromLatin1(n == 1 ? one : many));
+}
+
 // One step of the undo stack: a run of entries replaced by another. Edits
 // of one argument of one command in a row merge into one step.
 class SpliceCommand : public QUndoCommand {
@@ -182,8 +188,9 @@ struct ClassicTarget {
 // box takes; or why there is none.
 std::optional<ClassicTarget> classicTarget(Words w, gbi::Ucode ucode, QString &why)
 {
-    if (ucode == gbi::Ucode::F3DEX2) {
-        why = QObject::tr("The classic windows read F3D and F3DEX commands; this list is decoded as f3dex2.");
+    if (ucode != gbi::Ucode::F3D && ucode != gbi::Ucode::F3DEX) {
+        why = QObject::tr("The classic windows read F3D and F3DEX commands; this list is decoded as %1.")
+                  .arg(qs(gbi::ucodeName(ucode)));
         return std::nullopt;
     }
     const QString whole = hex8(w.w0) + hex8(w.w1);
@@ -204,6 +211,30 @@ std::optional<ClassicTarget> classicTarget(Words w, gbi::Ucode ucode, QString &w
 }
 
 constexpr const char *kFormatNames[] = {"static macros", "dynamic macros", "hex words", "C words"};
+
+// A file dialog that stays open without holding up the window (it is window
+// modal); `chosen` runs with the path and the name filter once accepted.
+void askForFile(QWidget *parent, const char *name, const QString &title, QFileDialog::AcceptMode mode,
+                const QStringList &filters, const QString &directory,
+                std::function<void(const QString &, const QString &)> chosen)
+{
+    auto *dialog = new QFileDialog(parent, title);
+    dialog->setObjectName(QString::fromLatin1(name));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(mode);
+    if (mode == QFileDialog::AcceptOpen)
+        dialog->setFileMode(QFileDialog::ExistingFile);
+    if (!filters.isEmpty())
+        dialog->setNameFilters(filters);
+    if (!directory.isEmpty())
+        dialog->setDirectory(directory);
+    QObject::connect(dialog, &QFileDialog::accepted, parent, [dialog, chosen = std::move(chosen)] {
+        if (!dialog->selectedFiles().isEmpty())
+            chosen(dialog->selectedFiles().front(), dialog->selectedNameFilter());
+    });
+    dialog->open();
+}
 
 } // namespace
 
@@ -602,8 +633,9 @@ void DisplayListWindow::finishRead(const std::shared_ptr<LoadedList> &list)
     QString details;
     const std::uint64_t problemCount = list->messages.size() + list->suppressed;
     if (problemCount) {
-        problems = tr(" %n line(s) could not be read (%1).", nullptr, static_cast<int>(problemCount))
-                       .arg(QString::fromStdString(gbi::formatMessage(list->messages.front())));
+        problems = tr(" %1 could not be read (%2).")
+                       .arg(counted(problemCount, "line", "lines"),
+                            QString::fromStdString(gbi::formatMessage(list->messages.front())));
         for (std::size_t i = 0; i < list->messages.size() && i < 20; ++i)
             details += QString::fromStdString(gbi::formatMessage(list->messages[i])) + QLatin1Char('\n');
         if (problemCount > 20)
@@ -642,10 +674,11 @@ void DisplayListWindow::finishRead(const std::shared_ptr<LoadedList> &list)
     const bool replace = pendingPlace_ == Place::Replace;
     const std::size_t first = replace ? 0 : std::min(pendingAt_, document_->size());
     const QString source = list->sourceName;
+    if (replace) // binary input counts offsets from the start of the file
+        document_->setBaseOffset(list->form == gbi::InputForm::Binary ? list->offset : 0);
     pushSplice(first, replace ? document_->size() : 0, std::move(run),
                list->purpose == ForFile ? tr("Open %1").arg(source) : tr("Paste"));
-    setMessage(tr("Read %n command(s) (%1) from %2.", nullptr, static_cast<int>(read))
-                       .arg(qs(gbi::inputFormName(list->form)), source)
+    setMessage(tr("Read %1 (%2) from %3.").arg(counted(read, "command", "commands"), qs(gbi::inputFormName(list->form)), source)
                    + stopped + problems,
                details);
     table_->setFocus();
@@ -906,22 +939,16 @@ void DisplayListWindow::copyRows(gbi::CopyFormat format)
     }
     const std::string text = document_->format(rows, format, model_->printOptions());
     QGuiApplication::clipboard()->setText(QString::fromStdString(text));
-    setMessage(tr("Copied %n row(s) as %1.", nullptr, static_cast<int>(rows.size()))
-                   .arg(QString::fromLatin1(kFormatNames[static_cast<int>(format)])));
+    setMessage(tr("Copied %1 as %2.")
+                   .arg(counted(rows.size(), "row", "rows"), QString::fromLatin1(kFormatNames[static_cast<int>(format)])));
 }
 
 void DisplayListWindow::chooseOpenFile()
 {
-    QFileDialog dialog(this, tr("Open Display List"));
-    dialog.setObjectName(QStringLiteral("OpenDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({tr("Any file (*)"), tr("C and assembly (*.c *.h *.inc *.s)"), tr("Binary (*.bin *.z64 *.v64 *.n64)")});
-    if (!lastFile_.isEmpty())
-        dialog.setDirectory(QFileInfo(lastFile_).absolutePath());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    openFile(dialog.selectedFiles().front(), Place::Replace);
+    askForFile(this, "OpenDialog", tr("Open Display List"), QFileDialog::AcceptOpen,
+               {tr("Any file (*)"), tr("C and assembly (*.c *.h *.inc *.s)"), tr("Binary (*.bin *.z64 *.v64 *.n64)")},
+               lastFile_.isEmpty() ? QString() : QFileInfo(lastFile_).absolutePath(),
+               [this](const QString &path, const QString &) { openFile(path, Place::Replace); });
 }
 
 void DisplayListWindow::reload()
@@ -939,25 +966,21 @@ void DisplayListWindow::save()
         setMessage(tr("The list is empty: nothing to save."));
         return;
     }
-    const QString source = tr("C source (*.c *.h *.inc)");
-    const QString binary = tr("Binary, big-endian (*.bin)");
-    const QString hex = tr("Hex words (*.txt)");
-    QFileDialog dialog(this, tr("Save Display List"));
-    dialog.setObjectName(QStringLiteral("SaveDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters({source, binary, hex});
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    QString path = dialog.selectedFiles().front();
-    const QString filter = dialog.selectedNameFilter();
+    askForFile(this, "SaveDialog", tr("Save Display List"), QFileDialog::AcceptSave,
+               {tr("C source (*.c *.h *.inc)"), tr("Binary, big-endian (*.bin)"), tr("Hex words (*.txt)")},
+               lastFile_.isEmpty() ? QString() : QFileInfo(lastFile_).absolutePath(),
+               [this](const QString &path, const QString &filter) { saveTo(path, filter); });
+}
+
+void DisplayListWindow::saveTo(const QString &path, const QString &filter)
+{
     std::string bytes;
     std::vector<std::size_t> rows(document_->rowCount());
     for (std::size_t r = 0; r < rows.size(); ++r)
         rows[r] = r;
-    if (filter == binary || path.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
+    if (filter.startsWith(QLatin1String("Binary")) || path.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive))
         bytes = document_->binary();
-    else if (filter == hex || path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive))
+    else if (filter.startsWith(QLatin1String("Hex")) || path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive))
         bytes = document_->format(rows, gbi::CopyFormat::Hex, model_->printOptions());
     else
         bytes = document_->format(rows, gbi::CopyFormat::Source, model_->printOptions());
@@ -969,17 +992,18 @@ void DisplayListWindow::save()
         showNotice(this, text);
         return;
     }
-    setMessage(tr("Saved %n command(s) to %1.", nullptr, static_cast<int>(document_->size())).arg(QFileInfo(path).fileName()));
+    setMessage(tr("Saved %1 to %2.").arg(counted(document_->size(), "command", "commands"), QFileInfo(path).fileName()));
 }
 
 void DisplayListWindow::editSegments()
 {
-    QDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("SegmentsDialog"));
-    dialog.setWindowTitle(tr("Segments"));
-    auto *layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(tr("The base address of each segment, in hex; empty for none."), &dialog));
-    auto *table = new QTableWidget(16, 1, &dialog);
+    auto *dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("SegmentsDialog"));
+    dialog->setWindowTitle(tr("Segments"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(new QLabel(tr("The base address of each segment, in hex; empty for none."), dialog));
+    auto *table = new QTableWidget(16, 1, dialog);
     table->setObjectName(QStringLiteral("SegmentTable"));
     table->setHorizontalHeaderLabels({tr("Base")});
     QStringList rows;
@@ -992,13 +1016,18 @@ void DisplayListWindow::editSegments()
     table->setVerticalHeaderLabels(rows);
     table->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(table);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     layout->addWidget(buttons);
-    dialog.resize(280, 560);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
+    dialog->resize(280, 560);
+    connect(dialog, &QDialog::accepted, this, [this, table] { setSegments(table); });
+    dialog->open();
+}
+
+void DisplayListWindow::setSegments(QTableWidget *table)
+{
+    gbi::ListNamer namer = document_->namer();
     QStringList refused;
     for (int s = 0; s < 16; ++s) {
         QString text = table->item(s, 0) ? table->item(s, 0)->text().trimmed() : QString();
@@ -1022,13 +1051,12 @@ void DisplayListWindow::editSegments()
 
 void DisplayListWindow::loadSymbols()
 {
-    QFileDialog dialog(this, tr("Load Symbols"));
-    dialog.setObjectName(QStringLiteral("SymbolsDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const QString path = dialog.selectedFiles().front();
+    askForFile(this, "SymbolsDialog", tr("Load Symbols"), QFileDialog::AcceptOpen, {}, {},
+               [this](const QString &path, const QString &) { loadSymbolsFrom(path); });
+}
+
+void DisplayListWindow::loadSymbolsFrom(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         const QString text = tr("Cannot read %1: %2.").arg(QFileInfo(path).fileName(), file.errorString());
@@ -1043,10 +1071,9 @@ void DisplayListWindow::loadSymbols()
     document_->setNamer(std::move(namer));
     model_->reload();
     showCurrent();
-    QString text = tr("Read %n symbol(s) from %1.", nullptr, static_cast<int>(result.read)).arg(QFileInfo(path).fileName());
+    QString text = tr("Read %1 from %2.").arg(counted(result.read, "symbol", "symbols"), QFileInfo(path).fileName());
     if (result.skipped)
-        text += tr(" %n line(s) skipped (the first: line %1).", nullptr, static_cast<int>(result.skipped))
-                    .arg(result.firstSkippedLine);
+        text += tr(" %1 skipped (the first: line %2).").arg(counted(result.skipped, "line", "lines")).arg(result.firstSkippedLine);
     setMessage(text);
 }
 

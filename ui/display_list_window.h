@@ -26,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QMimeData;
 class QTableView;
+class QTableWidget;
 class QTimer;
 class QUndoStack;
 
@@ -90,10 +91,13 @@ private:
     void updateClassicAction();
     void copyRows(gbi::CopyFormat format);
     void save();
+    void saveTo(const QString &path, const QString &filter);
     void chooseOpenFile();
     void reload();
     void editSegments();
+    void setSegments(QTableWidget *table);
     void loadSymbols();
+    void loadSymbolsFrom(const QString &path);
     void clearSymbols();
     gbi::ReadOptions readOptions(QString *problem) const;
 

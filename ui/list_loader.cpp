@@ -57,6 +57,7 @@ void readAll(gbi::ByteSource &source, const gbi::ReadOptions &options, LoadedLis
     out.messages.insert(out.messages.end(), std::make_move_iterator(messages.begin()), std::make_move_iterator(messages.end()));
     out.suppressed = reader.suppressedMessages();
     out.form = reader.form();
+    out.offset = options.offset;
     for (const gbi::Label &label : reader.labels())
         if (label.address)
             out.labels.emplace_back(*label.address, std::string(reader.symbolName(label.symbol)));

@@ -23,6 +23,7 @@ struct LoadedList {
     std::vector<gbi::ReadMessage> messages;
     std::uint64_t suppressed = 0;
     gbi::InputForm form = gbi::InputForm::Auto;
+    std::uint64_t offset = 0; // the bytes of binary input skipped first
     std::vector<std::pair<std::uint32_t, std::string>> labels; // asm labels whose names encode an address
     QString error;       // the input could not be read at all
     QString sourceName;  // "the clipboard", a file name

@@ -122,6 +122,9 @@ TEST(DocumentRows, FoldingJoinsAMacroIntoOneRowAndUnfoldingSplitsIt)
 
 TEST(DocumentUcode, ChoiceAndHint)
 {
+    // Lists that several microcodes read alike go to the newest of them.
+    constexpr Ucode kNewest = kAllUcodes.back();
+    const std::string newest(ucodeName(kNewest));
     struct Case {
         const char* name;
         std::vector<Words> words;
@@ -130,15 +133,17 @@ TEST(DocumentUcode, ChoiceAndHint)
         std::string hint;
     };
     const std::vector<Case> cases = {
-        {"f3dex2 mesh", {kPipeSync, kVertex, kTri, kEndEx2}, std::nullopt, Ucode::F3DEX2,
-         "Microcode f3dex2 (chosen from the words): decodes all 4 commands; runner-up f3dex: 1 of 4 invalid"},
+        {"f3dex2 mesh", {kPipeSync, kVertex, kTri, kEndEx2}, std::nullopt, kNewest,
+         kNewest == Ucode::F3DEX2 ? "Microcode f3dex2 (chosen from the words): decodes all 4 commands; runner-up f3dex: 1 of 4 invalid"
+                                  : "Microcode " + newest + " (chosen from the words): decodes all 4 commands; equally valid as f3dex2"},
         {"an f3d list that f3dex reads as well goes to the newer", {kPipeSync, {0x04300040, 0x06000000}, {0xBF000000, 0x0000000A}, kEndF3d},
          std::nullopt, Ucode::F3DEX, "Microcode f3dex (chosen from the words): decodes all 4 commands; equally valid as f3d"},
         {"forced wrong", {kPipeSync, kVertex, kTri, kEndEx2}, Ucode::F3D, Ucode::F3D,
-         "1 of 4 commands are invalid as f3d; f3dex2 decodes all 4"},
+         "1 of 4 commands are invalid as f3d; " + newest + " decodes all 4"},
         {"forced right", {kPipeSync, kEndEx2}, Ucode::F3DEX2, Ucode::F3DEX2, "f3dex2 decodes all 2 commands"},
-        {"rdp only ties go to the newest", {kPipeSync, {0xFB000000, 0xFF0000FF}}, std::nullopt, Ucode::F3DEX2,
-         "Microcode f3dex2 (chosen from the words): decodes all 2 commands; equally valid as f3dex"},
+        {"rdp only ties go to the newest", {kPipeSync, {0xFB000000, 0xFF0000FF}}, std::nullopt, kNewest,
+         "Microcode " + newest + " (chosen from the words): decodes all 2 commands; equally valid as "
+             + std::string(ucodeName(kAllUcodes[kAllUcodes.size() - 2]))},
         {"empty", {}, std::nullopt, Ucode::F3DEX2, ""},
     };
     for (const Case& c : cases) {
@@ -157,7 +162,7 @@ TEST(DocumentUcode, AnEditThatMakesTheListValidElsewhereSwitchesTheAutomaticChoi
     doc.splice(0, 0, entriesOf({kPipeSync, kEndF3d}));
     EXPECT_NE(doc.ucode(), Ucode::F3DEX2);
     doc.splice(1, 1, entriesOf({kEndEx2}));
-    EXPECT_EQ(doc.ucode(), Ucode::F3DEX2);
+    EXPECT_GE(static_cast<int>(doc.ucode()), static_cast<int>(Ucode::F3DEX2));
 }
 
 // --- Copying and saving --------------------------------------------------------
