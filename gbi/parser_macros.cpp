@@ -615,16 +615,14 @@ private:
         if (const auto it = e_.defines.find(name); it != e_.defines.end() && !it->second.functionLike) {
             // A preset of the source: eight comma-separated inputs.
             const auto& body = it->second.tokens;
-            std::size_t k = 0;
-            for (std::size_t t = 0; t < body.size(); ++t) {
-                if (k >= 8 || body[t].kind == Tok::Punct)
-                    break;
+            std::size_t k = 0, t = 0;
+            while (k < 8 && t < body.size() && body[t].kind != Tok::Punct) {
                 if (!muxCode(body[t], i * 8 + k, codes[k]))
                     return false;
                 ++k;
                 if (t + 1 < body.size() && !body[t + 1].is(","))
                     break;
-                ++t;
+                t += 2;
             }
             if (k == 8)
                 return true;
