@@ -1,16 +1,21 @@
 // A seeded random walk over the whole program: typing and pasting random
 // texts, pressing "Info", clicking check boxes and options, running the
-// wizard with random answers, closing and reopening windows. Every message
+// wizard with random answers, closing and reopening windows; in the
+// display-list window pasting random lists, selecting rows, editing
+// arguments and words, undoing and redoing, changing how it decodes. Every message
 // box is answered. After every action the invariants that the program's
 // rules promise are checked; a failure prints the seed and the action number
 // so that it can be replayed:
 //   DLSCOPE_MONKEY_SEED=<seed> DLSCOPE_MONKEY_ACTIONS=<n> monkey_test
 
 #include "app/program.h"
+#include "ui/display_list_model.h"
+#include "ui/display_list_window.h"
 #include "ui/window_slots.h"
 #include "window_test_support.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -22,6 +27,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QTableView>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <random>
@@ -86,6 +95,25 @@ QString randomText(std::mt19937 &random)
     return text;
 }
 
+// A list to paste: mostly command words of every opcode, with now and then
+// a line of anything.
+QString randomList(std::mt19937 &random)
+{
+    static const char *const kOpcodes[] = {"E7", "01", "05", "06", "D9", "DF", "FC", "E2", "E3", "FD", "F5", "F3",
+                                           "F2", "FA", "FB", "B7", "B9", "BA", "BB", "B8", "BF", "04", "E6", "E8"};
+    QString text;
+    const int lines = 1 + static_cast<int>(random() % 40);
+    for (int i = 0; i < lines; ++i) {
+        if (random() % 10 == 0) {
+            text += randomText(random) + QLatin1Char('\n');
+            continue;
+        }
+        text += QString::fromLatin1(kOpcodes[random() % std::size(kOpcodes)]);
+        text += QStringLiteral("%1 %2\n").arg(random() & 0xFFFFFF, 6, 16, QLatin1Char('0')).arg(random(), 8, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
 } // namespace
 
 class MonkeyTest : public QObject {
@@ -127,7 +155,8 @@ private slots:
             if (QTest::currentTestFailed())
                 return;
         }
-        std::printf("monkey: %lld message boxes answered\n", static_cast<long long>(boxes.seen().size()));
+        std::printf("monkey: %lld message boxes answered, %d actions in the display-list window\n",
+                    static_cast<long long>(boxes.seen().size()), listActions_);
         launcher->close();
         QCOMPARE(destroyTopLevels(), 0);
     }
@@ -141,6 +170,17 @@ private:
             launcher->findChild<QPushButton *>(QString::fromLatin1(name))->click();
             return;
         }
+        if (kind < 12) {
+            // The display-list window, through the launcher's menu or a paste onto it.
+            if (random() % 2) {
+                launcher->findChild<QAction *>(QStringLiteral("DisplayListAction"))->trigger();
+            } else {
+                QGuiApplication::clipboard()->setText(randomList(random));
+                emit launcher->findChild<QShortcut *>(QStringLiteral("PasteShortcut"))->activated();
+                waitForList();
+            }
+            return;
+        }
         QList<QWidget *> windows;
         for (QWidget *w : liveTopLevels())
             if (w != launcher && w->isVisible())
@@ -151,6 +191,10 @@ private:
             return;
         }
         QWidget *window = windows[static_cast<qsizetype>(random() % windows.size())];
+        if (auto *list = qobject_cast<DisplayListWindow *>(window); list && kind < 92) {
+            actOnList(random, list);
+            return;
+        }
         auto *text = window->findChild<QLineEdit *>(QStringLiteral("Text1"));
         if (kind < 35 && text) {
             if (random() % 2) {
@@ -190,8 +234,88 @@ private:
         }
     }
 
+    void waitForList()
+    {
+        if (auto *list = qobject_cast<DisplayListWindow *>(WindowSlots::existing(ToolWindow::DisplayList)))
+            QVERIFY2(QTest::qWaitFor([list] { return !list->busy(); }, 10000), "a paste was still being read after 10 s");
+    }
+
+    int listActions_ = 0;
+
+    void actOnList(std::mt19937 &random, DisplayListWindow *list)
+    {
+        ++listActions_;
+        auto *table = list->findChild<QTableView *>(QStringLiteral("Table"));
+        QWidget *inspector = list->findChild<QWidget *>(QStringLiteral("ArgumentInspector"));
+        const int rows = list->model()->rowCount();
+        switch (random() % 8) {
+        case 0:
+        case 1:
+            QGuiApplication::clipboard()->setText(random() % 8 ? randomList(random) : randomText(random));
+            list->findChild<QAction *>(random() % 4 ? QStringLiteral("PasteAction") : QStringLiteral("PasteReplacingAction"))
+                ->trigger();
+            waitForList();
+            break;
+        case 2:
+            if (rows > 0)
+                table->selectionModel()->setCurrentIndex(list->model()->index(static_cast<int>(random() % static_cast<unsigned>(rows)), 2),
+                                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            break;
+        case 3:
+        case 4: {
+            // An argument or a word of the selected command.
+            QList<QWidget *> editors;
+            for (QWidget *w : inspector->findChildren<QWidget *>())
+                if (w->isVisible() && (qobject_cast<QSpinBox *>(w) || qobject_cast<QComboBox *>(w) ||
+                                       qobject_cast<QCheckBox *>(w) || qobject_cast<QLineEdit *>(w)))
+                    editors << w;
+            if (editors.isEmpty())
+                break;
+            QWidget *w = editors[static_cast<qsizetype>(random() % editors.size())];
+            if (auto *spin = qobject_cast<QSpinBox *>(w)) {
+                spin->setValue(spin->minimum() + static_cast<int>(random() % static_cast<unsigned>(std::min(spin->maximum() - spin->minimum(), 1 << 20) + 1)));
+            } else if (auto *combo = qobject_cast<QComboBox *>(w)) {
+                if (combo->count() > 0)
+                    combo->setCurrentIndex(static_cast<int>(random() % static_cast<unsigned>(combo->count())));
+            } else if (auto *check = qobject_cast<QCheckBox *>(w)) {
+                check->click();
+            } else if (auto *edit = qobject_cast<QLineEdit *>(w)) {
+                edit->setText(random() % 4 ? QStringLiteral("0x%1").arg(random(), 0, 16) : randomText(random));
+                emit edit->editingFinished();
+            }
+            break;
+        }
+        case 5:
+            if (random() % 2)
+                list->undoStack()->undo();
+            else
+                list->undoStack()->redo();
+            break;
+        case 6:
+            if (auto *ucode = list->findChild<QComboBox *>(QStringLiteral("Ucode")))
+                ucode->setCurrentIndex(static_cast<int>(random() % static_cast<unsigned>(ucode->count())));
+            break;
+        default:
+            if (rows > 0)
+                table->doubleClicked(list->model()->index(static_cast<int>(random() % static_cast<unsigned>(rows)), 0));
+            break;
+        }
+    }
+
     void checkInvariants(QWidget *launcher, const QString &where)
     {
+        if (auto *list = qobject_cast<DisplayListWindow *>(WindowSlots::existing(ToolWindow::DisplayList))) {
+            // Rows cover every entry once, and the table shows every row.
+            const gbi::ListDocument &document = list->document();
+            const std::size_t rows = document.rowCount();
+            QVERIFY2(static_cast<std::size_t>(list->model()->rowCount()) == rows, qPrintable(where + QStringLiteral(": table rows")));
+            std::size_t covered = 0;
+            for (std::size_t r = 0; r < rows; ++r) {
+                QVERIFY2(document.rowStart(r) == covered, qPrintable(where + QStringLiteral(": row starts")));
+                covered += document.rowLength(r);
+            }
+            QVERIFY2(covered == document.size(), qPrintable(where + QStringLiteral(": rows cover the list")));
+        }
         QVERIFY2(launcher && launcher->windowFlags().testFlag(Qt::WindowStaysOnTopHint), qPrintable(where));
         QSet<QString> names;
         for (QWidget *w : liveTopLevels()) {
