@@ -464,7 +464,8 @@ void ListDocument::setNamer(ListNamer namer)
 
 void ListDocument::rescore()
 {
-    scores_ = score(words_, opcodeCounts_, bareCounts_, options_.names, 1u << 16);
+    // Raw commands only break ties: a sample of the list is enough.
+    scores_ = score(words_, opcodeCounts_, bareCounts_, options_.names, 1u << 14);
     if (options_.ucode)
         ucode_ = *options_.ucode;
     else

@@ -120,6 +120,16 @@ QLineEdit *hexEdit(QWidget *parent, const QString &name)
     return edit;
 }
 
+// Long constant names must not widen the inspector past its panel.
+QComboBox *narrowCombo(QWidget *parent, const QString &name)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(14);
+    return combo;
+}
+
 QIcon swatch(const QColor &colour)
 {
     QPixmap pixmap(28, 16);
@@ -284,8 +294,7 @@ void ArgumentInspector::addGeneric(int index)
         return;
     }
     case ArgKind::Tile: {
-        auto *combo = new QComboBox(argumentsBox_);
-        combo->setObjectName(name);
+        auto *combo = narrowCombo(argumentsBox_, name);
         for (int t = 0; t < 8; ++t)
             combo->addItem(t == 0   ? QStringLiteral("G_TX_RENDERTILE (0)")
                            : t == 7 ? QStringLiteral("G_TX_LOADTILE (7)")
@@ -305,8 +314,7 @@ void ArgumentInspector::addGeneric(int index)
     }
     case ArgKind::Const:
     case ArgKind::CcMux: {
-        auto *combo = new QComboBox(argumentsBox_);
-        combo->setObjectName(name);
+        auto *combo = narrowCombo(argumentsBox_, name);
         if (a.kind == ArgKind::CcMux) {
             const auto names = gbi::muxNames(a.table);
             for (std::size_t code = 0; code < names.size(); ++code)
@@ -482,8 +490,7 @@ void ArgumentInspector::addRenderMode()
 
     // Presets of each cycle.
     for (int cycle = 0; cycle < 2; ++cycle) {
-        auto *combo = new QComboBox(argumentsBox_);
-        combo->setObjectName(QStringLiteral("RenderPreset%1").arg(cycle + 1));
+        auto *combo = narrowCombo(argumentsBox_, QStringLiteral("RenderPreset%1").arg(cycle + 1));
         combo->addItem(tr("(no preset)"), -1);
         for (std::size_t p = 0; p < presets.size(); ++p) {
             const gbi::RenderPreset &preset = presets[p];
@@ -560,9 +567,8 @@ void ArgumentInspector::addRenderMode()
             fields.push_back(f);
         }
     for (const Field &f : fields) {
-        auto *combo = new QComboBox(argumentsBox_);
-        combo->setObjectName(f.object ? QString::fromLatin1(f.object)
-                                      : QString(f.label).replace(QLatin1Char(' '), QLatin1Char('_')));
+        auto *combo = narrowCombo(argumentsBox_, f.object ? QString::fromLatin1(f.object)
+                                                          : QString(f.label).replace(QLatin1Char(' '), QLatin1Char('_')));
         for (std::size_t v = 0; v < 4; ++v)
             combo->addItem(v < f.names.size() && !f.names[v].empty() ? qs(f.names[v]) : QString::number(v),
                            static_cast<int>(v));
@@ -583,8 +589,7 @@ void ArgumentInspector::addCombinePresets()
     const bool sm64 = names_ == gbi::Names::Sm64;
     const auto presets = gbi::combinePresets();
     for (int cycle = 0; cycle < 2; ++cycle) {
-        auto *combo = new QComboBox(argumentsBox_);
-        combo->setObjectName(QStringLiteral("CombinePreset%1").arg(cycle + 1));
+        auto *combo = narrowCombo(argumentsBox_, QStringLiteral("CombinePreset%1").arg(cycle + 1));
         combo->addItem(tr("(no preset)"), -1);
         for (std::size_t p = 0; p < presets.size(); ++p)
             if (!presets[p].alias && (sm64 ? presets[p].sm64 : presets[p].libultra))

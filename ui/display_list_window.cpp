@@ -328,11 +328,12 @@ void DisplayListWindow::buildCentre()
     inspector_ = new ArgumentInspector(scroll);
     scroll->setWidget(inspector_);
     scroll->setMinimumWidth(300);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     split->addWidget(table_);
     split->addWidget(scroll);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 1);
-    split->setSizes({760, 340});
+    split->setSizes({700, 420});
     layout->addWidget(split, 1);
     connect(inspector_, &ArgumentInspector::argumentsEdited, this, &DisplayListWindow::editArguments);
     connect(inspector_, &ArgumentInspector::wordsEdited, this, &DisplayListWindow::editWords);
@@ -354,6 +355,7 @@ void DisplayListWindow::buildToolBars()
     ucode_ = new QComboBox(decode);
     ucode_->setObjectName(QStringLiteral("Ucode"));
     ucode_->setToolTip(tr("Microcode: chosen from the words, or the one given"));
+    ucode_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     ucode_->addItem(tr("auto"));
     for (const gbi::Ucode u : gbi::kAllUcodes)
         ucode_->addItem(qs(gbi::ucodeName(u)));

@@ -4,15 +4,22 @@
 // high-DPI pictures.
 
 #include "app/program.h"
+#include "ui/display_list_model.h"
+#include "ui/display_list_window.h"
 #include "ui/window_slots.h"
 #include "window_test_support.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
+#include <QItemSelectionModel>
+#include <QSpinBox>
+#include <QTableView>
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -124,6 +131,35 @@ int main(int argc, char **argv)
     save(texture, QStringLiteral("texture"));
 
     save(open(ToolWindow::SetTile), QStringLiteral("set-tile"));
+
+    // An F3DEX2 opaque mesh: sync, combiner, render mode, geometry mode, a
+    // texture load, vertex loads and triangles, the end.
+    if (auto *list = qobject_cast<DisplayListWindow *>(open(ToolWindow::DisplayList))) {
+        QGuiApplication::clipboard()->setText(QStringLiteral(
+            "E7000000 00000000\nFC127E24 FFFFF9FC\nE200001C 00552078\nD9FFFFFF 00220405\nD7000002 FFFFFFFF\n"
+            "FD100000 06000000\nF5100000 07014050\nE6000000 00000000\nF3000000 073FF100\n"
+            "E7000000 00000000\nF5101000 00014050\nF2000000 0007C07C\n"
+            "01020040 06000800\n05000204 00000000\n06020406 00060A08\n060C0E10 00121416\n0618161A 001C1E00\n"
+            "01010020 06000A00\n06000204 00040608\n05080A0C 00000000\nDF000000 00000000\n"));
+        list->findChild<QAction *>(QStringLiteral("PasteAction"))->trigger();
+        for (int i = 0; i < 200 && list->busy(); ++i) {
+            QApplication::processEvents();
+            QThread::msleep(5);
+        }
+        settle();
+        auto *table = list->findChild<QTableView *>(QStringLiteral("Table"));
+        auto select = [&](int row) {
+            table->selectionModel()->setCurrentIndex(list->model()->index(row, 2),
+                                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        };
+        // One edited command (the second vertex load's count), then the
+        // render mode in the inspector.
+        select(11);
+        if (auto *n = list->findChild<QSpinBox *>(QStringLiteral("arg1")))
+            n->setValue(12);
+        select(2);
+        save(list, QStringLiteral("display-list"));
+    }
 
     QWidget *wizard = open(ToolWindow::Wizard);
     if (wizard) {
