@@ -84,9 +84,13 @@ std::vector<UcodeScore> score(std::span<const Words> entries, const std::array<s
 std::string describe(const UcodeScore& s)
 {
     std::string t(ucodeName(s.ucode));
-    if (s.invalid == 0)
-        return t + " decodes all " + std::to_string(s.total);
-    return t + ": " + std::to_string(s.invalid) + " of " + std::to_string(s.total) + " invalid";
+    if (s.invalid != 0)
+        return t + ": " + std::to_string(s.invalid) + " of " + std::to_string(s.total) + " invalid";
+    t += " decodes all " + std::to_string(s.total);
+    // Why a runner-up that decodes everything lost: its generic builders.
+    if (s.raw != 0)
+        t += " (" + std::to_string(s.raw) + " only by a generic builder)";
+    return t;
 }
 
 // Names w1 by the symbol the input wrote it as, then asks the list's namer.
