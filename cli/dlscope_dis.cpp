@@ -28,9 +28,23 @@ The text compiles with the microcode's standard GBI header to the same words.
 With no FILE, or FILE '-', reads standard input.
 
 Microcode and names
-  --ucode auto|f3d|f3dex|f3dex2   microcode of the list (default auto: the one
+  --ucode auto|f3d|f3dex|f3dex2|f3dex3
+                                  microcode of the list (default auto: the one
                                   under which the list decodes best; the choice
                                   and the runner-up are given in a comment)
+  --f3dex3-option NAME            a build switch of the F3DEX3 header that
+                                  changes the words (repeatable; all off by
+                                  default):
+                                    F3DEX2_SEGMENTS  gsSPSegment writes the
+                                      F3DEX2 moveword form (0xDB 06)
+                                    NO_SYNCS_IN_TEXTURE_LOADS  texture loads have
+                                      no syncs (they then print command by command)
+                                    RISKY_RDP_SYNCS  gsDPPipeSync writes a tile sync
+                                    DISABLE_AA  the AA render-mode presets lose
+                                      AA_EN and IM_RD (render modes then print as
+                                      flags)
+                                    KAZE_GBI_HACKS  gsSPSetLights1 and
+                                      gsDPSetEnvColor write no-ops
   --names libultra|sm64           extra names of a project flavour (default
                                   libultra: only names the standard header has)
   -g, --dynamic EXPR              gXxx(EXPR, ...); statements, e.g.
@@ -77,6 +91,7 @@ Examples
 
 struct Options {
     std::optional<Ucode> ucode; // none: auto
+    std::uint8_t f3dex3Options = 0;
     PrintOptions print;
     bool fold = true;
     bool words = false;
@@ -162,10 +177,10 @@ struct Score {
     std::size_t total = 0;
 };
 
-Score scoreUnder(Ucode u, std::span<const Words> words, Names names)
+Score scoreUnder(Ucode u, std::span<const Words> words, Names names, std::uint8_t f3dex3Options)
 {
     Score s{u};
-    DecodeOptions d{names};
+    DecodeOptions d{names, f3dex3Options};
     for (const Words& w : words) {
         const Command c = decodeSingle(u, w, d);
         ++s.total;
@@ -187,8 +202,10 @@ bool better(const Score& a, const Score& b)
         return a.raw < b.raw;
     if (a.ends != b.ends)
         return a.ends > b.ends;
-    // The newest microcode first when the words cannot tell them apart.
-    return static_cast<int>(a.ucode) > static_cast<int>(b.ucode);
+    // When the words cannot tell them apart: F3DEX2 (the most common), then
+    // F3DEX3, F3DEX, F3D.
+    constexpr int rank[] = {3, 2, 0, 1};
+    return rank[static_cast<int>(a.ucode)] < rank[static_cast<int>(b.ucode)];
 }
 
 std::string describeScore(const Score& s)
@@ -207,7 +224,7 @@ Ucode chooseUcode(Run& run, std::span<const Words> sample)
 {
     std::vector<Score> scores;
     for (Ucode u : kAllUcodes)
-        scores.push_back(scoreUnder(u, sample, run.options.print.names));
+        scores.push_back(scoreUnder(u, sample, run.options.print.names, run.options.f3dex3Options));
     std::sort(scores.begin(), scores.end(), better);
     if (run.options.ucode) {
         const Ucode chosen = *run.options.ucode;
@@ -302,6 +319,7 @@ bool disassemble(Run& run, ByteSource& source, std::string_view inputName, const
 
     ListOptions lo;
     lo.decode.names = o.print.names;
+    lo.decode.f3dex3Options = o.f3dex3Options;
     lo.fold = o.fold;
     lo.namer = &run.namer;
     const std::string_view terminator = o.print.dynamic ? ";" : ",";
@@ -309,7 +327,7 @@ bool disassemble(Run& run, ByteSource& source, std::string_view inputName, const
     std::size_t i = 0;
     bool stopped = false;
     while (!stopped) {
-        if (i + kMaxIdiomLength > raw.size() && !atEnd) {
+        if (i + kMaxLookahead > raw.size() && !atEnd) {
             refill(i);
             i = 0;
             continue;
@@ -330,6 +348,9 @@ bool disassemble(Run& run, ByteSource& source, std::string_view inputName, const
             run.out.put(" /* invalid: opcode not defined in ");
             run.out.put(ucodeName(ucode));
             run.out.put(" */");
+        } else if (c.status == Status::Truncated) {
+            run.out.put(" /* cut short: the list ends before this command does */");
+            ++run.invalid;
         } else if (c.macro && (c.macro->name == "gsSPLoadUcode" || c.macro->name == "gsSPLoadUcodeEx")) {
             run.out.put(" /* loads another microcode: the commands after it run under that one */");
         }
@@ -375,9 +396,19 @@ int parseOptions(int argc, char** argv, Options& o)
             else if (const auto u = parseUcode(v))
                 o.ucode = *u;
             else {
-                cli::complain(kProgram, "unknown microcode '" + std::string(v) + "' (auto, f3d, f3dex, f3dex2)");
+                cli::complain(kProgram, "unknown microcode '" + std::string(v) + "' (auto, f3d, f3dex, f3dex2, f3dex3)");
                 return 2;
             }
+        } else if (a == "--f3dex3-option") {
+            if (!needValue(i, argc, a))
+                return 2;
+            const std::string_view v = value();
+            const auto option = parseF3dex3Option(v);
+            if (!option) {
+                cli::complain(kProgram, "unknown F3DEX3 build switch '" + std::string(v) + "' (see --help)");
+                return 2;
+            }
+            o.f3dex3Options |= *option;
         } else if (a == "--names") {
             if (!needValue(i, argc, a))
                 return 2;

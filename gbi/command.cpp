@@ -2,6 +2,8 @@
 
 #include "gbi/presets.h"
 
+#include <algorithm>
+
 namespace dlscope::gbi {
 namespace {
 
@@ -18,6 +20,8 @@ constexpr std::int64_t signExtend(std::uint64_t value, int width)
 bool decodeField(const FieldRef& f, const Encoding& e, bool isSigned, Words words, std::int64_t& value)
 {
     std::uint64_t raw = (wordOf(words, f.word) >> f.lo) & widthMask(f.width);
+    if (e.max >= 0 && raw > static_cast<std::uint64_t>(e.max))
+        return false; // the macro clamps the argument: it never writes this
     if (e.mul == 1 && e.div == 1 && e.add == 0 && e.xorMask == 0 && !isSigned) {
         value = static_cast<std::int64_t>(raw);
         return true;
@@ -35,6 +39,8 @@ void encodeField(const FieldRef& f, const Encoding& e, std::int64_t x, std::uint
 {
     if (!f.present())
         return;
+    if (e.max >= 0 && x > e.max)
+        x = e.max; // as the header's MIN() does
     std::int64_t v = x * e.mul + e.add;
     if (e.div != 1)
         v /= static_cast<std::int64_t>(e.div);
@@ -89,8 +95,28 @@ bool decodeArgs(const MacroSpec& m, Words w, std::span<std::int64_t> args)
         args[0] = w.w1 & ~kCycle2Blender;
         args[1] = w.w1 & kCycle2Blender;
         break;
+    case Special::HintCount: {
+        // The hint is (21 - count % 21) * 8 bytes; a count of 1 to 20 gives
+        // every hint the microcode reads (multiples of 8 up to 0xA0).
+        std::int64_t& count = args[m.args.size() - 1];
+        if (count == 0 || count % 8 != 0 || count > 0xA0)
+            return false;
+        count = 21 - count / 8;
+        break;
+    }
     default: break;
     }
+    return true;
+}
+
+// Rows whose macro writes other words when a build switch of the F3DEX3
+// header is on.
+bool f3dex3Allows(const MacroSpec& m, std::uint8_t options)
+{
+    if ((options & kRiskyRdpSyncs) && m.name == "gsDPPipeSync")
+        return false; // it writes a tile sync then
+    if ((options & kKazeGbiHacks) && m.name == "gsDPSetEnvColor")
+        return false; // it writes a no-op then
     return true;
 }
 
@@ -105,8 +131,52 @@ bool decodeArg(const ArgSpec& arg, Words words, std::int64_t& value)
     return decodeField(arg.field, arg.enc, arg.kind == ArgKind::SInt, words, value);
 }
 
+// F3DEX and later keep no triangle or line flag: the flag only picks which
+// vertex is stored first (the header rotates the indices). Returns the
+// arguments with that rotation applied and the flags cleared.
+static bool rotateByFlags(const MacroSpec& m, std::span<const std::int64_t> args, std::array<std::int64_t, kMaxArgs>& out)
+{
+    const auto n = m.args.size();
+    bool any = false;
+    for (std::size_t i = 0; i < n; ++i)
+        any |= m.args[i].kind == ArgKind::NotStored && m.args[i].name.starts_with("flag") && args[i] != 0;
+    if (!any)
+        return false;
+    std::copy(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(n), out.begin());
+    auto rotate3 = [](std::int64_t* v, std::int64_t flag) {
+        if (flag == 1)
+            std::rotate(v, v + 1, v + 3);
+        else if (flag != 0)
+            std::rotate(v, v + 2, v + 3);
+    };
+    if (m.name == "gsSP1Triangle") {
+        rotate3(&out[0], out[3]);
+        out[3] = 0;
+    } else if (m.name == "gsSP2Triangles") {
+        rotate3(&out[0], out[3]);
+        rotate3(&out[4], out[7]);
+        out[3] = out[7] = 0;
+    } else if (m.name == "gsSP1Quadrangle") {
+        // flag 0: (v0,v1,v2)+(v0,v2,v3); 1: starts at v1; 2: at v2; other: at v3
+        const std::int64_t v[4] = {out[0], out[1], out[2], out[3]};
+        const std::int64_t start = out[4] == 0 ? 0 : out[4] == 1 ? 1 : out[4] == 2 ? 2 : 3;
+        for (int k = 0; k < 4; ++k)
+            out[static_cast<std::size_t>(k)] = v[(k + start) % 4];
+        out[4] = 0;
+    } else if (m.name == "gsSPLine3D" || m.name == "gsSPLineW3D") {
+        std::swap(out[0], out[1]);
+        out[n - 1] = 0;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 bool encodeSingle(const MacroSpec& m, std::span<const std::int64_t> args, Words& out)
 {
+    std::array<std::int64_t, kMaxArgs> rotated;
+    if (args.size() >= m.args.size() && rotateByFlags(m, args, rotated))
+        args = std::span<const std::int64_t>(rotated.data(), m.args.size());
     std::uint32_t w[2] = {m.fixedValue[0], m.fixedValue[1]};
     const auto n = m.args.size();
     if (args.size() < n)
@@ -149,6 +219,15 @@ bool encodeSingle(const MacroSpec& m, std::span<const std::int64_t> args, Words&
         w[1] = static_cast<std::uint32_t>(args[0] | args[1]);
         out = {w[0], w[1]};
         return true;
+    case Special::HintCount: {
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            encodeField(m.args[i].field, m.args[i].enc, args[i], w);
+        const std::int64_t count = args[n - 1];
+        const std::int64_t hint = count > 0 && count % 21 > 0 ? (21 - count % 21) * 8 : 0;
+        encodeField(m.args[n - 1].field, m.args[n - 1].enc, hint, w);
+        out = {w[0], w[1]};
+        return true;
+    }
     default: break;
     }
     for (std::size_t i = 0; i < n; ++i) {
@@ -171,6 +250,8 @@ Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
         const MacroSpec* m = cand.macro;
         if ((words.w0 & m->fixedMask[0]) != m->fixedValue[0] || (words.w1 & m->fixedMask[1]) != m->fixedValue[1])
             continue;
+        if ((m->needs & ~options.f3dex3Options) != 0 || (m->unless & options.f3dex3Options) != 0)
+            continue;
         if ((words.w0 & ~cand.covered[0]) != 0 || (words.w1 & ~cand.covered[1]) != 0)
             continue;
         // Rows sharing one argument list (the combiner forms) decode once.
@@ -192,7 +273,7 @@ Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
             decodedFor = plain ? m->args.data() : nullptr;
         }
         if (m->special == Special::CombineMode) {
-            if (!findCombinePresets(c.args, options.names))
+            if (!findCombinePresets(c.args, effectiveNames(ucode, options.names)))
                 continue;
         } else if (m->special == Special::CombineLerp) {
             if (!combineTokensExist(c.args))
@@ -205,8 +286,14 @@ Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
         }
         c.macro = m;
         c.status = m->special == Special::Raw ? Status::Raw : Status::Ok;
-        if (m->special == Special::RenderMode)
-            findRenderPresets(c.args, options.names);
+        if (ucode == Ucode::F3DEX3 && options.f3dex3Options != 0 && !f3dex3Allows(*m, options.f3dex3Options))
+            continue;
+        if (m->special == Special::RenderMode) {
+            if (ucode == Ucode::F3DEX3 && (options.f3dex3Options & kDisableAa))
+                c.args[2] = c.args[3] = -1; // the presets have other values in that build: flags only
+            else
+                findRenderPresets(c.args, effectiveNames(ucode, options.names));
+        }
         return c;
     }
     const MacroSpec& raw = rawMacro(ucode, opcode);

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace dlscope::gbi {
 
@@ -35,7 +36,15 @@ enum class Names : std::uint8_t { Libultra, Sm64 };
 
 struct DecodeOptions {
     Names names = Names::Libultra;
+    std::uint8_t f3dex3Options = 0; // F3dex3Option bits: the header's build switches
 };
+
+// The names the header of this microcode defines: F3DEX3's header has the
+// combiner and render-mode presets of the sm64 flavour.
+constexpr Names effectiveNames(Ucode ucode, Names names)
+{
+    return ucode == Ucode::F3DEX3 ? Names::Sm64 : names;
+}
 
 struct Command {
     const MacroSpec* macro = nullptr;
@@ -47,6 +56,9 @@ struct Command {
     // (render and combine modes) keep the preset indices after their own
     // arguments (see printer.cpp).
     std::array<std::int64_t, kMaxArgs> args;
+    // F3DEX3 triangle snakes: the entries after the first that hold more
+    // indices (gsSPContinueSnake), up to the one with the last-index mark.
+    std::vector<Words> continuation;
 };
 
 // Decodes one entry on its own.

@@ -18,8 +18,13 @@ struct ListOptions {
     const AddressNamer* namer = nullptr;
 };
 
+// Entries a caller streaming a list should keep ahead of the command it
+// decodes: enough for every multi-command macro and for triangle snakes of
+// any sensible length (a longer snake is reported as cut short).
+inline constexpr std::size_t kMaxLookahead = 1024;
+
 // Decodes the command that starts at entries[0]; `entries` is the rest of the
-// list (at least kMaxIdiomLength entries of it when there are that many).
+// list (at least kMaxLookahead entries of it when there are that many).
 Command decodeAt(Ucode ucode, std::span<const Words> entries, const ListOptions& options);
 
 // Decodes a whole list.

@@ -36,7 +36,7 @@ struct Rows {
 
 const Rows& rows(Ucode u)
 {
-    static const Rows all[3] = {Rows(Ucode::F3D), Rows(Ucode::F3DEX), Rows(Ucode::F3DEX2)};
+    static const Rows all[kUcodeCount] = {Rows(Ucode::F3D), Rows(Ucode::F3DEX), Rows(Ucode::F3DEX2), Rows(Ucode::F3DEX3)};
     return all[static_cast<std::size_t>(u)];
 }
 
@@ -52,13 +52,13 @@ Words enc(const MacroSpec* m, std::initializer_list<std::int64_t> args)
 
 std::uint8_t opcodeOf(Words w) { return static_cast<std::uint8_t>(w.w0 >> 24); }
 
-std::uint8_t half1(Ucode u) { return u == Ucode::F3DEX2 ? 0xE1 : 0xB4; }
-std::uint8_t half2(Ucode u) { return u == Ucode::F3DEX2 ? 0xF1 : 0xB3; }
-std::uint8_t moveWordOp(Ucode u) { return u == Ucode::F3DEX2 ? 0xDB : 0xBC; }
+std::uint8_t half1(Ucode u) { return isF3dex2Family(u) ? 0xE1 : 0xB4; }
+std::uint8_t half2(Ucode u) { return isF3dex2Family(u) ? 0xF1 : 0xB3; }
+std::uint8_t moveWordOp(Ucode u) { return isF3dex2Family(u) ? 0xDB : 0xBC; }
 
 Words moveWord(Ucode u, std::uint32_t index, std::uint32_t offset, std::uint32_t data)
 {
-    if (u == Ucode::F3DEX2)
+    if (isF3dex2Family(u))
         return {0xDB000000u | (index & 0xFF) << 16 | (offset & 0xFFFF), data};
     return {0xBC000000u | (offset & 0xFFFF) << 8 | (index & 0xFF), data};
 }
@@ -145,11 +145,14 @@ constexpr ArgSpec kTlut256Args[] = {A("dram", ArgKind::Addr)};
 constexpr ArgSpec kTlutArgs[] = {A("count", ArgKind::Int), A("tmemaddr", ArgKind::Int), A("dram", ArgKind::Addr)};
 constexpr ArgSpec kTwoTriArgs[] = {A("v00", ArgKind::Int), A("v01", ArgKind::Int), A("v02", ArgKind::Int), A("flag0", ArgKind::Int),
                                    A("v10", ArgKind::Int), A("v11", ArgKind::Int), A("v12", ArgKind::Int), A("flag1", ArgKind::Int)};
+constexpr ArgSpec kLightColor2Args[] = {A("n", ArgKind::Const, ConstTable::Light), A("col1", ArgKind::Hex), A("col2", ArgKind::Hex)};
+constexpr ArgSpec kMemsetArgs[] = {A("dram", ArgKind::Addr), A("value", ArgKind::Hex), A("size", ArgKind::Int)};
+constexpr ArgSpec kAmbOccArgs[] = {A("amb", ArgKind::Hex), A("dir", ArgKind::Hex), A("point", ArgKind::Hex)};
 constexpr ArgSpec kGeoArgs[] = {A("c", ArgKind::Flags, ConstTable::GeometryMode), A("s", ArgKind::Flags, ConstTable::GeometryMode)};
 
 enum class Kind : std::uint8_t {
     TexRect, TexRectFlip, Word, BranchZ, LoadUcode, LoadUcodeEx, ClipRatio, LightColor, LookAt, ForceMatrix,
-    SetLights, Block, Tile, Tlut16, Tlut256, Tlut, TwoTriangles, GeometryMode,
+    SetLights, Block, Tile, Tlut16, Tlut256, Tlut, TwoTriangles, GeometryMode, LightColor2, Memset, AmbOcclusion,
 };
 
 // Variant bits of the texture loads.
@@ -168,45 +171,50 @@ constexpr MacroSpec idiomRow(std::string_view name, std::uint8_t ucodes, std::sp
 }
 
 constexpr MacroSpec kIdiomRows[] = {
-    idiomRow("gsSPTextureRectangle", 7, kTexRectArgs),
-    idiomRow("gsSPTextureRectangleFlip", 7, kTexRectArgs),
-    idiomRow("gsDPWord", 7, kWordArgs),
-    idiomRow("gsSPBranchLessZraw", 6, kBranchZArgs),
-    idiomRow("gsSPLoadUcode", 6, kUcodeArgs),
-    idiomRow("gsSPLoadUcodeEx", 6, kUcodeExArgs),
+    idiomRow("gsSPTextureRectangle", 15, kTexRectArgs),
+    idiomRow("gsSPTextureRectangleFlip", 15, kTexRectArgs),
+    idiomRow("gsDPWord", 15, kWordArgs),
+    idiomRow("gsSPBranchLessZraw", 14, kBranchZArgs),
+    idiomRow("gsSPLoadUcode", 14, kUcodeArgs),
+    idiomRow("gsSPLoadUcodeEx", 14, kUcodeExArgs),
     idiomRow("gsSPClipRatio", 7, kClipArgs),
-    idiomRow("gsSPLightColor", 7, kLightColorArgs),
+    idiomRow("gsSPLightColor", 15, kLightColorArgs),
     idiomRow("gsSPLookAt", 7, kAddrArg),
     idiomRow("gsSPForceMatrix", 7, kMtxArg),
-    idiomRow("gsSPSetLights0", 7, kLightsArg),
-    idiomRow("gsSPSetLights1", 7, kLightsArg),
-    idiomRow("gsSPSetLights2", 7, kLightsArg),
-    idiomRow("gsSPSetLights3", 7, kLightsArg),
-    idiomRow("gsSPSetLights4", 7, kLightsArg),
-    idiomRow("gsSPSetLights5", 7, kLightsArg),
-    idiomRow("gsSPSetLights6", 7, kLightsArg),
-    idiomRow("gsSPSetLights7", 7, kLightsArg),
+    idiomRow("gsSPSetLights0", 15, kLightsArg),
+    idiomRow("gsSPSetLights1", 15, kLightsArg),
+    idiomRow("gsSPSetLights2", 15, kLightsArg),
+    idiomRow("gsSPSetLights3", 15, kLightsArg),
+    idiomRow("gsSPSetLights4", 15, kLightsArg),
+    idiomRow("gsSPSetLights5", 15, kLightsArg),
+    idiomRow("gsSPSetLights6", 15, kLightsArg),
+    idiomRow("gsSPSetLights7", 15, kLightsArg),
+    idiomRow("gsSPSetLights8", 8, kLightsArg),
+    idiomRow("gsSPSetLights9", 8, kLightsArg),
     // Texture block loads, in the order they are tried: the 4-bit forms first
     // (a 4-bit texture that fits their formulas is written with them).
-    idiomRow("gsDPLoadTextureBlock_4b", 7, kBlock4Specs),
-    idiomRow("gsDPLoadTextureBlock_4bS", 7, kBlock4Specs),
-    idiomRow("_gsDPLoadTextureBlock_4b", 7, kBlock4TmemSpecs),
-    idiomRow("gsDPLoadMultiBlock_4b", 7, kMultiBlock4Specs),
-    idiomRow("gsDPLoadMultiBlock_4bS", 7, kMultiBlock4Specs),
-    idiomRow("gsDPLoadTextureBlock", 7, kBlockSpecs),
-    idiomRow("gsDPLoadTextureBlockS", 7, kBlockSpecs),
-    idiomRow("_gsDPLoadTextureBlock", 7, kBlockTmemSpecs),
-    idiomRow("gsDPLoadMultiBlock", 7, kMultiBlockSpecs),
-    idiomRow("gsDPLoadMultiBlockS", 7, kMultiBlockSpecs),
-    idiomRow("gsDPLoadTextureTile_4b", 7, kTile4Specs),
-    idiomRow("gsDPLoadMultiTile_4b", 7, kMultiTile4Specs),
-    idiomRow("gsDPLoadTextureTile", 7, kTileSpecs),
-    idiomRow("gsDPLoadMultiTile", 7, kMultiTileSpecs),
-    idiomRow("gsDPLoadTLUT_pal16", 7, kTlut16Args),
-    idiomRow("gsDPLoadTLUT_pal256", 7, kTlut256Args),
-    idiomRow("gsDPLoadTLUT", 7, kTlutArgs),
+    idiomRow("gsDPLoadTextureBlock_4b", 15, kBlock4Specs),
+    idiomRow("gsDPLoadTextureBlock_4bS", 15, kBlock4Specs),
+    idiomRow("_gsDPLoadTextureBlock_4b", 15, kBlock4TmemSpecs),
+    idiomRow("gsDPLoadMultiBlock_4b", 15, kMultiBlock4Specs),
+    idiomRow("gsDPLoadMultiBlock_4bS", 15, kMultiBlock4Specs),
+    idiomRow("gsDPLoadTextureBlock", 15, kBlockSpecs),
+    idiomRow("gsDPLoadTextureBlockS", 15, kBlockSpecs),
+    idiomRow("_gsDPLoadTextureBlock", 15, kBlockTmemSpecs),
+    idiomRow("gsDPLoadMultiBlock", 15, kMultiBlockSpecs),
+    idiomRow("gsDPLoadMultiBlockS", 15, kMultiBlockSpecs),
+    idiomRow("gsDPLoadTextureTile_4b", 15, kTile4Specs),
+    idiomRow("gsDPLoadMultiTile_4b", 15, kMultiTile4Specs),
+    idiomRow("gsDPLoadTextureTile", 15, kTileSpecs),
+    idiomRow("gsDPLoadMultiTile", 15, kMultiTileSpecs),
+    idiomRow("gsDPLoadTLUT_pal16", 15, kTlut16Args),
+    idiomRow("gsDPLoadTLUT_pal256", 15, kTlut256Args),
+    idiomRow("gsDPLoadTLUT", 15, kTlutArgs),
     idiomRow("gsSP2Triangles", 1, kTwoTriArgs),
     idiomRow("gsSPGeometryMode", 3, kGeoArgs),
+    idiomRow("_gsSPLightColor2", 8, kLightColor2Args),
+    idiomRow("gsSPMemset", 8, kMemsetArgs),
+    idiomRow("gsSPAmbOcclusion", 8, kAmbOccArgs),
 };
 
 constexpr IdiomInfo kIdiomInfo[] = {
@@ -228,6 +236,8 @@ constexpr IdiomInfo kIdiomInfo[] = {
     {Kind::SetLights, 5, {}, false},
     {Kind::SetLights, 6, {}, false},
     {Kind::SetLights, 7, {}, false},
+    {Kind::SetLights, 8, {}, false},
+    {Kind::SetLights, 9, {}, false},
     {Kind::Block, kFour, kBlock4Args, false},
     {Kind::Block, kFour | kNoDxt, kBlock4Args, false},
     {Kind::Block, kFour | kTmem, kBlock4TmemArgs, false},
@@ -247,6 +257,9 @@ constexpr IdiomInfo kIdiomInfo[] = {
     {Kind::Tlut, 0, {}, false},
     {Kind::TwoTriangles, 0, {}, true},
     {Kind::GeometryMode, 0, {}, true},
+    {Kind::LightColor2, 0, {}, false},
+    {Kind::Memset, 0, {}, false},
+    {Kind::AmbOcclusion, 0, {}, false},
 };
 static_assert(std::size(kIdiomRows) == std::size(kIdiomInfo));
 
@@ -365,14 +378,14 @@ bool expand(Ucode u, const MacroSpec& m, std::span<const std::int64_t> a, std::v
         out.push_back({u32(half2(u)) << 24, u32(a[1])});
         return true;
     case Kind::BranchZ: {
-        const std::uint8_t op = u == Ucode::F3DEX2 ? 0x04 : 0xB0;
+        const std::uint8_t op = isF3dex2Family(u) ? 0x04 : 0xB0;
         out.push_back({u32(half1(u)) << 24, u32(a[0])});
         out.push_back({u32(op) << 24 | u32((a[1] * 5) & 0xFFF) << 12 | u32((a[1] * 2) & 0xFFF), u32(a[2])});
         return true;
     }
     case Kind::LoadUcode:
     case Kind::LoadUcodeEx: {
-        const std::uint8_t op = u == Ucode::F3DEX2 ? 0xDD : 0xAF;
+        const std::uint8_t op = isF3dex2Family(u) ? 0xDD : 0xAF;
         const std::int64_t size = info.kind == Kind::LoadUcode ? 2048 : a[2];
         out.push_back({u32(half1(u)) << 24, u32(a[1])});
         out.push_back({u32(op) << 24 | u32((size - 1) & 0xFFFF), u32(a[0])});
@@ -385,16 +398,32 @@ bool expand(Ucode u, const MacroSpec& m, std::span<const std::int64_t> a, std::v
         out.push_back(moveWord(u, 4, 0x1C, u32(0x10000 - a[0])));
         return true;
     case Kind::LightColor: {
-        const std::int64_t stride = u == Ucode::F3DEX2 ? 0x18 : 0x20;
-        out.push_back(moveWord(u, 0xA, u32((a[0] - 1) * stride), u32(a[1])));
-        out.push_back(moveWord(u, 0xA, u32((a[0] - 1) * stride + 4), u32(a[1])));
+        const std::int64_t stride = u == Ucode::F3DEX3 ? 0x10 : u == Ucode::F3DEX2 ? 0x18 : 0x20;
+        // F3DEX3 drops the colour's low byte (the point-light factor there).
+        const std::uint32_t col = u == Ucode::F3DEX3 ? u32(a[1]) & 0xFFFFFF00u : u32(a[1]);
+        out.push_back(moveWord(u, 0xA, u32((a[0] - 1) * stride), col));
+        out.push_back(moveWord(u, 0xA, u32((a[0] - 1) * stride + 4), col));
         return true;
     }
+    case Kind::LightColor2:
+        out.push_back(moveWord(u, 0xA, u32((a[0] - 1) * 0x10), u32(a[1])));
+        out.push_back(moveWord(u, 0xA, u32((a[0] - 1) * 0x10 + 4), u32(a[2])));
+        return true;
+    case Kind::Memset:
+        out.push_back({0xE1000000u, u32(a[1]) & 0xFFFFu});
+        out.push_back({0xD5000000u | (u32(a[2]) & 0xFFFFF0u), u32(a[0])});
+        return true;
+    case Kind::AmbOcclusion:
+        out.push_back({0xDB000000u, u32(a[0] & 0xFFFF) << 16 | u32(a[1] & 0xFFFF)});
+        out.push_back({0xDB008004u, u32(a[2])});
+        return true;
     case Kind::LookAt:
         out.push_back(enc(r.lookAtX, {a[0]}));
         out.push_back(enc(r.lookAtY, {a[0] + 16}));
         return true;
     case Kind::ForceMatrix:
+        if (u == Ucode::F3DEX3)
+            return false; // a no-op there
         if (u == Ucode::F3DEX2) {
             out.push_back({0xDC38000Eu, u32(a[0])});
             out.push_back({0xDB0C0000u, 0x00010000u});
@@ -405,6 +434,15 @@ bool expand(Ucode u, const MacroSpec& m, std::span<const std::int64_t> a, std::v
         }
         return true;
     case Kind::SetLights: {
+        if (u == Ucode::F3DEX3) {
+            // The count, then every light and the ambient one in one load.
+            const std::uint32_t n = info.variant;
+            out.push_back({0xDB020000u, n * 0x10});
+            out.push_back({0xDC00020Au | (((n * 0x10 + 8 - 1) / 8) & 0x1F) << 19, u32(a[0])});
+            return true;
+        }
+        if (info.variant > 7)
+            return false;
         const int n = std::max<int>(1, info.variant);
         out.push_back(enc(r.numLights, {n}));
         for (int i = 0; i < n; ++i)
@@ -429,7 +467,7 @@ bool expand(Ucode u, const MacroSpec& m, std::span<const std::int64_t> a, std::v
         out.push_back(enc(r.tri1, {a[4], a[5], a[6], a[7]}));
         return true;
     case Kind::GeometryMode:
-        if (u == Ucode::F3DEX2)
+        if (isF3dex2Family(u))
             return false;
         out.push_back(enc(r.clearGeo, {a[0]}));
         out.push_back(enc(r.setGeo, {a[1]}));
@@ -543,9 +581,11 @@ bool foldIdiom(Ucode u, std::span<const Words> e, const DecodeOptions& options, 
     if (op0 == half1(u)) {
         if (op1 == half2(u))
             return tryRow("gsDPWord", {e[0].w1, e[1].w1});
-        if (u != Ucode::F3D && op1 == (u == Ucode::F3DEX2 ? 0x04 : 0xB0))
+        if (u != Ucode::F3D && op1 == (isF3dex2Family(u) ? 0x04 : 0xB0))
             return tryRow("gsSPBranchLessZraw", {e[0].w1, (e[1].w0 & 0xFFF) / 2, e[1].w1});
-        if (u != Ucode::F3D && op1 == (u == Ucode::F3DEX2 ? 0xDD : 0xAF)) {
+        if (u == Ucode::F3DEX3 && op1 == 0xD5)
+            return tryRow("gsSPMemset", {e[1].w1, e[0].w1 & 0xFFFF, e[1].w0 & 0xFFFFF0});
+        if (u != Ucode::F3D && op1 == (isF3dex2Family(u) ? 0xDD : 0xAF)) {
             const std::int64_t size = (e[1].w0 & 0xFFFF) + 1;
             if (size == 2048 && tryRow("gsSPLoadUcode", {e[1].w1, e[0].w1}))
                 return true;
@@ -553,10 +593,27 @@ bool foldIdiom(Ucode u, std::span<const Words> e, const DecodeOptions& options, 
         }
         return false;
     }
-    const std::uint8_t moveMem = u == Ucode::F3DEX2 ? 0xDC : 0x03;
+    const std::uint8_t moveMem = isF3dex2Family(u) ? 0xDC : 0x03;
     if (op0 == moveWordOp(u)) {
-        const std::uint32_t index = u == Ucode::F3DEX2 ? (e[0].w0 >> 16) & 0xFF : e[0].w0 & 0xFF;
-        const std::uint32_t offset = u == Ucode::F3DEX2 ? e[0].w0 & 0xFFFF : (e[0].w0 >> 8) & 0xFFFF;
+        const std::uint32_t index = isF3dex2Family(u) ? (e[0].w0 >> 16) & 0xFF : e[0].w0 & 0xFF;
+        const std::uint32_t offset = isF3dex2Family(u) ? e[0].w0 & 0xFFFF : (e[0].w0 >> 8) & 0xFFFF;
+        if (u == Ucode::F3DEX3) {
+            if (e[0].w0 == 0xDB000000u && e[1].w0 == 0xDB008004u)
+                return tryRow("gsSPAmbOcclusion", {e[0].w1 >> 16, e[0].w1 & 0xFFFF, e[1].w1});
+            if (index == 0xA && offset % 0x10 == 0 && offset / 0x10 < 10)
+                return tryRow("gsSPLightColor", {offset / 0x10 + 1, e[0].w1})
+                    || tryRow("_gsSPLightColor2", {offset / 0x10 + 1, e[0].w1, e[1].w1});
+            if (index == 2 && namer && e[0].w1 % 0x10 == 0 && e[0].w1 / 0x10 <= 9) {
+                const std::uint32_t name = e[1].w1;
+                std::string text;
+                const std::uint32_t n = e[0].w1 / 0x10;
+                if ((n == 1 && (options.f3dex3Options & kKazeGbiHacks)) || !namer->name(name, text)
+                    || text.find('+') != std::string::npos)
+                    return false;
+                return tryRow("gsSPSetLights" + std::to_string(n), {name});
+            }
+            return false;
+        }
         if (index == 4 && e.size() >= 4 && e[0].w1 >= 1 && e[0].w1 <= 6)
             return tryRow("gsSPClipRatio", {e[0].w1});
         if (index == 0xA) {
@@ -583,15 +640,17 @@ bool foldIdiom(Ucode u, std::span<const Words> e, const DecodeOptions& options, 
         }
         return false;
     }
-    if (op0 == moveMem && e.size() >= 2) {
+    if (op0 == moveMem && e.size() >= 2 && u != Ucode::F3DEX3) {
         if (opcodeOf(e[1]) == moveMem && tryRow("gsSPLookAt", {e[0].w1}))
             return true;
         if (tryRow("gsSPForceMatrix", {e[0].w1}))
             return true;
         return false;
     }
-    // Texture and palette loads start with the texture image.
-    if (op0 == 0xFD && e.size() >= 6) {
+    // Texture and palette loads start with the texture image. (F3DEX3 built
+    // without the syncs in them writes loads these forms do not describe:
+    // such lists print command by command.)
+    if (op0 == 0xFD && e.size() >= 6 && !(u == Ucode::F3DEX3 && (options.f3dex3Options & kNoSyncsInTextureLoads))) {
         if (opcodeOf(e[1]) == 0xE8 && opcodeOf(e[4]) == 0xF0) {
             const std::int64_t tmem = e[2].w0 & 0x1FF;
             const std::int64_t count = ((e[4].w1 >> 14) & 0x3FF) + 1;
@@ -640,7 +699,7 @@ bool foldIdiom(Ucode u, std::span<const Words> e, const DecodeOptions& options, 
         return tryRow("gsSP2Triangles", {tri(e[0], 0), tri(e[0], 1), tri(e[0], 2), e[0].w1 >> 24,
                                          tri(e[1], 0), tri(e[1], 1), tri(e[1], 2), e[1].w1 >> 24});
     }
-    if (options.names == Names::Sm64 && u != Ucode::F3DEX2 && op0 == 0xB6 && op1 == 0xB7)
+    if (options.names == Names::Sm64 && !isF3dex2Family(u) && op0 == 0xB6 && op1 == 0xB7)
         return tryRow("gsSPGeometryMode", {e[0].w1, e[1].w1});
     return false;
 }

@@ -122,13 +122,24 @@ constexpr ArgSpec kImmp1[] = {
 };
 
 constexpr MacroSpec kCombineRows[] = {
-    {"gsDPSetCombineMode", 7, 0xFC, {0xFF000000, 0}, {0xFC000000, 0}, kLerpArgs, Special::CombineMode},
-    {"gsDPSetCombineLERP", 7, 0xFC, {0xFF000000, 0}, {0xFC000000, 0}, kLerpArgs, Special::CombineLerp},
-    {"gsDPSetCombine", 7, 0xFC, {0xFF000000, 0}, {0xFC000000, 0}, kCombineRaw, Special::Raw},
+    {"gsDPSetCombineMode", 15, 0xFC, {0xFF000000, 0}, {0xFC000000, 0}, kLerpArgs, Special::CombineMode},
+    {"gsDPSetCombineLERP", 15, 0xFC, {0xFF000000, 0}, {0xFC000000, 0}, kLerpArgs, Special::CombineLerp},
+    {"gsDPSetCombine", 15, 0xFC, {0xFF000000, 0}, {0xFC000000, 0}, kCombineRaw, Special::Raw},
 };
-constexpr MacroSpec kDma0pRow = {"gsDma0p", 7, -1, {0, 0}, {0, 0}, kDma0p, Special::Raw};
+constexpr MacroSpec kDma0pRow = {"gsDma0p", 15, -1, {0, 0}, {0, 0}, kDma0p, Special::Raw};
 constexpr MacroSpec kDma1pRow = {"gsDma1p", 3, -1, {0, 0}, {0, 0}, kDma1p, Special::Raw};
-constexpr MacroSpec kImmp1Row = {"gsImmp1", 7, -1, {0x00FFFFFF, 0}, {0, 0}, kImmp1, Special::Raw};
+constexpr MacroSpec kImmp1Row = {"gsImmp1", 15, -1, {0x00FFFFFF, 0}, {0, 0}, kImmp1, Special::Raw};
+
+#include "gbi/f3dex3_rows.inc"
+
+constexpr bool f3dex3RowsSound()
+{
+    for (const MacroSpec& m : kF3dex3Rows)
+        if (!rowIsSound(m))
+            return false;
+    return rowIsSound(kContinueSnakeRow);
+}
+static_assert(f3dex3RowsSound(), "an F3DEX3 row has overlapping or out-of-word fields");
 
 // --- Index ------------------------------------------------------------------
 
@@ -139,11 +150,15 @@ constexpr Candidate candidateOf(const MacroSpec* m)
     Candidate c{m, {m->fixedMask[0], m->fixedMask[1]}, false, plainSpecial};
     for (const ArgSpec& a : m->args) {
         if (!a.field.present() || a.field2.present() || a.kind == ArgKind::SInt || a.enc.mul != 1 || a.enc.div != 1
-            || a.enc.add != 0 || a.enc.xorMask != 0)
+            || a.enc.add != 0 || a.enc.xorMask != 0 || a.enc.max >= 0)
             c.plain = false;
         if (a.field.present())
             c.covered[a.field.word] |= a.field.mask();
-        if (a.field2.present())
+        if (a.field2.present()) {
+            c.covered[a.field2.word] |= a.field2.mask();
+            c.verify = true;
+        }
+        if (a.enc.max >= 0)
             c.verify = true;
     }
     switch (m->special) {
@@ -162,12 +177,12 @@ constexpr Candidate candidateOf(const MacroSpec* m)
     return c;
 }
 
-constexpr std::uint8_t otherModeL(Ucode u) { return u == Ucode::F3DEX2 ? 0xE2 : 0xB9; }
-constexpr std::uint8_t otherModeH(Ucode u) { return u == Ucode::F3DEX2 ? 0xE3 : 0xBA; }
-constexpr std::uint8_t moveWordOp(Ucode u) { return u == Ucode::F3DEX2 ? 0xDB : 0xBC; }
-constexpr std::uint8_t moveMemOp(Ucode u) { return u == Ucode::F3DEX2 ? 0xDC : 0x03; }
-constexpr std::uint8_t half1Op(Ucode u) { return u == Ucode::F3DEX2 ? 0xE1 : 0xB4; }
-constexpr std::uint8_t half2Op(Ucode u) { return u == Ucode::F3DEX2 ? 0xF1 : 0xB3; }
+constexpr std::uint8_t otherModeL(Ucode u) { return isF3dex2Family(u) ? 0xE2 : 0xB9; }
+constexpr std::uint8_t otherModeH(Ucode u) { return isF3dex2Family(u) ? 0xE3 : 0xBA; }
+constexpr std::uint8_t moveWordOp(Ucode u) { return isF3dex2Family(u) ? 0xDB : 0xBC; }
+constexpr std::uint8_t moveMemOp(Ucode u) { return isF3dex2Family(u) ? 0xDC : 0x03; }
+constexpr std::uint8_t half1Op(Ucode u) { return isF3dex2Family(u) ? 0xE1 : 0xB4; }
+constexpr std::uint8_t half2Op(Ucode u) { return isF3dex2Family(u) ? 0xF1 : 0xB3; }
 
 constexpr std::string_view kMoveWdName = "gsMoveWd";
 constexpr std::string_view kSetOtherModeName = "gsSPSetOtherMode";
@@ -184,6 +199,9 @@ constexpr void forEachCandidate(Ucode u, Take take)
     const std::uint8_t bit = ucodeBit(u);
     for (const MacroSpec& m : kMacros)
         if ((m.ucodes & bit) && m.opcode >= 0 && m.name != kMoveWdName)
+            take(static_cast<unsigned>(m.opcode), &m);
+    for (const MacroSpec& m : kF3dex3Rows)
+        if (m.ucodes & bit)
             take(static_cast<unsigned>(m.opcode), &m);
     for (const MacroSpec& m : kCombineRows)
         take(0xFCu, &m);
@@ -217,8 +235,8 @@ constexpr std::size_t kCandidateCount = countCandidates();
 // candidates in `items`, from start[u][op] to start[u][op + 1].
 struct CandidateIndex {
     std::array<Candidate, kCandidateCount> items{};
-    std::array<std::array<std::uint16_t, 257>, 3> start{};
-    std::array<std::array<bool, 256>, 3> idiomStart{};
+    std::array<std::array<std::uint16_t, 257>, kUcodeCount> start{};
+    std::array<std::array<bool, 256>, kUcodeCount> idiomStart{};
 };
 
 constexpr CandidateIndex buildCandidateIndex()
@@ -242,17 +260,19 @@ constexpr CandidateIndex buildCandidateIndex()
         for (std::uint8_t op : {std::uint8_t{0xFD}, std::uint8_t{0xE4}, std::uint8_t{0xE5}, half1Op(u), moveWordOp(u),
                                 moveMemOp(u), std::uint8_t{0xBF}, std::uint8_t{0xB6}})
             index.idiomStart[ui][op] = true;
+        if (u == Ucode::F3DEX3)
+            index.idiomStart[ui][0x08] = true; // triangle snakes run on into the entries after them
     }
     return index;
 }
 
 constexpr CandidateIndex kCandidateIndex = buildCandidateIndex();
-static_assert(kCandidateIndex.start[2][256] == kCandidateCount);
+static_assert(kCandidateIndex.start[kUcodeCount - 1][256] == kCandidateCount);
 
 // Names of the opcodes and whether the microcode defines them for lists.
 struct OpcodeIndex {
-    std::array<std::array<std::string_view, 256>, 3> names{};
-    std::array<std::array<bool, 256>, 3> defined{};
+    std::array<std::array<std::string_view, 256>, kUcodeCount> names{};
+    std::array<std::array<bool, 256>, kUcodeCount> defined{};
 };
 
 constexpr OpcodeIndex buildOpcodeIndex()
@@ -318,6 +338,9 @@ constexpr TableSource kTableSources[] = {
     {ConstTable::Frustratio, kConst_FRUSTRATIO, {}, {}},
     {ConstTable::TxMask, kConst_G_TX_mask, {}, {}},
     {ConstTable::TxShift, kConst_G_TX_shift, {}, {}},
+    {ConstTable::AlphaCull, kConst_G_ALPHA_COMPARE_CULL, {}, {}},
+    {ConstTable::Snake, kConst_G_SNAKE, "G_SNAKE_RIGHT", {}},
+    {ConstTable::Snake, kConst_G_SNAKE, "G_SNAKE_LEFT", {}},
 };
 
 constexpr bool belongs(const TableSource& source, const NamedValue& v, Ucode u)
@@ -326,11 +349,11 @@ constexpr bool belongs(const TableSource& source, const NamedValue& v, Ucode u)
         && (source.exclude.empty() || !v.name.starts_with(source.exclude));
 }
 
-constexpr std::size_t kTableCount = static_cast<std::size_t>(ConstTable::TxShift) + 1;
+constexpr std::size_t kTableCount = static_cast<std::size_t>(ConstTable::Snake) + 1;
 
 // The first name of each value below 64, per microcode and table, built at
 // compile time: the printer looks one up for nearly every argument.
-using DirectNames = std::array<std::array<std::array<std::string_view, 64>, kTableCount>, 3>;
+using DirectNames = std::array<std::array<std::array<std::string_view, 64>, kTableCount>, kUcodeCount>;
 
 constexpr DirectNames buildDirectNames()
 {
@@ -350,7 +373,7 @@ constexpr DirectNames kDirectNames = buildDirectNames();
 
 // Every entry of each table, for listing (editors, flag names).
 struct ConstIndex {
-    std::array<std::array<std::vector<NamedValue>, kTableCount>, 3> tables;
+    std::array<std::array<std::vector<NamedValue>, kTableCount>, kUcodeCount> tables;
 
     ConstIndex()
     {
@@ -371,18 +394,20 @@ const ConstIndex& constIndex()
 } // namespace
 
 std::span<const MacroSpec> allMacros() { return kMacros; }
+std::span<const MacroSpec> f3dex3Macros() { return kF3dex3Rows; }
+const MacroSpec& continueSnakeMacro() { return kContinueSnakeRow; }
 
 namespace detail {
 const Candidate* const kCandidateItems = kCandidateIndex.items.data();
-const std::array<std::array<std::uint16_t, 257>, 3>& kCandidateStart = kCandidateIndex.start;
-const std::array<std::array<bool, 256>, 3>& kIdiomStart = kCandidateIndex.idiomStart;
+const std::array<std::array<std::uint16_t, 257>, kUcodeCount>& kCandidateStart = kCandidateIndex.start;
+const std::array<std::array<bool, 256>, kUcodeCount>& kIdiomStart = kCandidateIndex.idiomStart;
 } // namespace detail
 
 const MacroSpec& rawMacro(Ucode ucode, std::uint8_t opcode)
 {
     if (opcode == 0xFC)
         return kCombineRows[2];
-    if (opcode == 0x03 && ucode != Ucode::F3DEX2)
+    if (opcode == 0x03 && !isF3dex2Family(ucode))
         return kDma1pRow;
     return kDma0pRow;
 }
@@ -457,6 +482,9 @@ std::vector<const MacroSpec*> macrosNamed(Ucode ucode, std::string_view name)
         take(m);
     for (const MacroSpec& m : kCombineRows)
         take(m);
+    for (const MacroSpec& m : kF3dex3Rows)
+        take(m);
+    take(kContinueSnakeRow);
     take(kDma0pRow);
     take(kDma1pRow);
     take(kImmp1Row);

@@ -34,7 +34,7 @@ enum class ArgKind : std::uint8_t {
 enum class ConstTable : std::uint8_t {
     None, OnOff, ImFmt, ImSiz, TxCm, MwoPoint, MwoMatrix, Mw, Mv, Mtx, MtxTarget, GeometryMode,
     Light, NumLights, Sc, Bz, Pm, Cyc, Tp, Td, Tl, Tt, Tf, Tc, Ck, Cd, Ad, Ac, Zs, Opcode,
-    MdsftH, MdsftL, Frustratio, TxMask, TxShift,
+    MdsftH, MdsftL, Frustratio, TxMask, TxShift, AlphaCull, Snake,
     // combiner slots
     MuxA, MuxB, MuxC, MuxD, MuxAa, MuxAb, MuxAc, MuxAd,
 };
@@ -52,11 +52,14 @@ struct FieldRef {
 };
 
 // field = ((x * mul + add) / div) ^ xorMask, masked to the field's width.
+// A macro that clamps its argument (MIN(x, 2047)) never writes a field value
+// above `max` (-1: no clamp).
 struct Encoding {
     std::int64_t mul = 1;
     std::int64_t add = 0;
     std::uint32_t div = 1;
     std::uint32_t xorMask = 0;
+    std::int64_t max = -1;
 };
 
 struct ArgSpec {
@@ -85,16 +88,22 @@ enum class Special : std::uint8_t {
     CombineLerp,          // gsDPSetCombineLERP(16 tokens)
     Raw,                  // a generic builder that holds any words of its opcode
     Idiom,                // a multi-command macro (see idioms.h)
+    HintCount,            // F3DEX3: a prefetch hint written as the command count it stands for
+    Snake,                // F3DEX3: a triangle snake and its continuation entries
 };
 
 struct MacroSpec {
     std::string_view name; // the static macro name (gsXxx)
-    std::uint8_t ucodes;   // bit per Ucode: 1 f3d, 2 f3dex, 4 f3dex2
+    std::uint8_t ucodes;   // bit per Ucode: 1 f3d, 2 f3dex, 4 f3dex2, 8 f3dex3
     std::int16_t opcode;   // -1: the opcode is an argument
     std::uint32_t fixedMask[2];
     std::uint32_t fixedValue[2];
     std::span<const ArgSpec> args;
     Special special;
+    // F3DEX3 header build switches (F3dex3Option bits): the row holds only
+    // when all of `needs` are on and none of `unless`.
+    std::uint8_t needs = 0;
+    std::uint8_t unless = 0;
 };
 
 constexpr std::uint8_t ucodeBit(Ucode u) { return static_cast<std::uint8_t>(1u << static_cast<unsigned>(u)); }
@@ -122,8 +131,12 @@ struct CombinePreset {
     bool alias;
 };
 
-// Every single-command row of every microcode.
+// Every single-command row of every microcode, generated from the facts.
 std::span<const MacroSpec> allMacros();
+// The F3DEX3 rows written beside them (commands whose words differ from F3DEX2's).
+std::span<const MacroSpec> f3dex3Macros();
+// gsSPContinueSnake: the row that prints a snake's continuation entries.
+const MacroSpec& continueSnakeMacro();
 
 // The rows that may print a command with this opcode, in the order they are
 // tried; the first whose fixed fields match and whose arguments re-encode to
@@ -146,8 +159,8 @@ bool mayStartIdiom(Ucode ucode, std::uint8_t opcode);
 // The compile-time tables behind the lookups above, for their inline forms.
 namespace detail {
 extern const Candidate* const kCandidateItems;
-extern const std::array<std::array<std::uint16_t, 257>, 3>& kCandidateStart;
-extern const std::array<std::array<bool, 256>, 3>& kIdiomStart;
+extern const std::array<std::array<std::uint16_t, 257>, kUcodeCount>& kCandidateStart;
+extern const std::array<std::array<bool, 256>, kUcodeCount>& kIdiomStart;
 } // namespace detail
 
 inline std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode)

@@ -132,14 +132,15 @@ std::span<const FlagName> geometryNames(Ucode u)
         });
         return v;
     };
-    static const std::vector<FlagName> tables[3] = {build(Ucode::F3D), build(Ucode::F3DEX), build(Ucode::F3DEX2)};
+    static const std::vector<FlagName> tables[kUcodeCount] = {build(Ucode::F3D), build(Ucode::F3DEX), build(Ucode::F3DEX2),
+                                                              build(Ucode::F3DEX3)};
     return tables[static_cast<std::size_t>(u)];
 }
 
 void putMtxFlags(TextSink& out, Ucode u, std::int64_t v)
 {
-    const std::uint32_t projection = u == Ucode::F3DEX2 ? 4 : 1;
-    const std::uint32_t push = u == Ucode::F3DEX2 ? 1 : 4;
+    const std::uint32_t projection = isF3dex2Family(u) ? 4 : 1;
+    const std::uint32_t push = isF3dex2Family(u) ? 1 : 4;
     const auto value = static_cast<std::uint64_t>(v);
     out.put(value & projection ? "G_MTX_PROJECTION | " : "G_MTX_MODELVIEW | ");
     out.put(value & 2 ? "G_MTX_LOAD | " : "G_MTX_MUL | ");
@@ -198,7 +199,24 @@ void putArg(TextSink& out, const ArgSpec& a, Ucode u, std::int64_t v, const Prin
 {
     switch (a.kind) {
     case ArgKind::Int:
-    case ArgKind::SInt: putDec(out, v); return;
+        if (a.table == ConstTable::Snake && (v & 0x40)) {
+            // a snake index carrying the last-index mark
+            putDec(out, v & ~0x40);
+            out.put(" | G_SNAKE_LAST");
+            return;
+        }
+        putDec(out, v);
+        return;
+    case ArgKind::SInt:
+        if (a.table != ConstTable::None) {
+            const std::string_view name = constName(a.table, u, v);
+            if (!name.empty()) {
+                out.put(name);
+                return;
+            }
+        }
+        putDec(out, v);
+        return;
     case ArgKind::Hex:
         // Arguments without a field of their own (those of multi-command
         // macros) show 16-bit values with 4 digits and wider ones with 8.
@@ -404,7 +422,7 @@ void putShift(TextSink& out, bool high, std::int64_t shift)
 void putSetOtherMode(TextSink& out, const Command& c)
 {
     const auto& a = c.args;
-    const bool high = (a[0] & 0xFF) == (c.ucode == Ucode::F3DEX2 ? 0xE3 : 0xBA);
+    const bool high = (a[0] & 0xFF) == (isF3dex2Family(c.ucode) ? 0xE3 : 0xBA);
     out.put(high ? "G_SETOTHERMODE_H" : "G_SETOTHERMODE_L");
     out.put(", ");
     putShift(out, high, a[1]);
@@ -428,7 +446,7 @@ void putWholeOtherMode(TextSink& out, const Command& c, const PrintOptions& opti
     first = true;
     putOtherModeFields(out, c.ucode, false, mode1 & 7, 0, 3, first);
     std::int64_t rm[4] = {mode1 & ~0x33330007u, mode1 & 0x33330000u, -1, -1};
-    findRenderPresets(rm, options.names);
+    findRenderPresets(rm, effectiveNames(c.ucode, options.names));
     if ((mode1 & ~7u) != 0) {
         out.put(" | ");
         putRenderMode(out, rm, " | ");
@@ -496,6 +514,24 @@ void printCommand(const Command& c, const PrintOptions& options, TextSink& out)
         putArg(out, m.args[i], c.ucode, c.args[i], options);
     }
     out.put(')');
+    // A triangle snake's continuation entries, each its own macro on the
+    // same line: ", gsSPContinueSnake(...)" or "; gSPContinueSnake(p, ...)".
+    for (const Words& w : c.continuation) {
+        out.reserve(kCommandTextReserve);
+        out.put(options.dynamic ? "; " : ", ");
+        const MacroSpec& more = continueSnakeMacro();
+        putName(out, more.name, options);
+        bool firstArg = !options.dynamic;
+        for (const ArgSpec& a : more.args) {
+            std::int64_t value = 0;
+            decodeArg(a, w, value);
+            if (!firstArg)
+                out.put(", ");
+            firstArg = false;
+            putArg(out, a, c.ucode, value, options);
+        }
+        out.put(')');
+    }
 }
 
 std::string commandText(const Command& command, const PrintOptions& options)

@@ -20,7 +20,7 @@ import sys
 FACTS = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..', '..', 'shared', 'gbi')
 OUT = os.path.join(os.path.dirname(__file__), '..', 'gbi', 'facts_tables.inc')
 
-UCODE_BITS = {'f3d': 1, 'f3dex': 2, 'f3dex2': 4}
+UCODE_BITS = {'f3d': 1, 'f3dex': 2, 'f3dex2': 4, 'f3dex3': 8}
 
 
 def ucode_mask(text):
@@ -30,6 +30,35 @@ def ucode_mask(text):
     for u in text.split(','):
         m |= UCODE_BITS[u.strip()]
     return m
+
+
+def read_f3dex3(name):
+    path = os.path.join(FACTS, 'f3dex3', name)
+    with open(path, newline='') as f:
+        return list(csv.DictReader(f, delimiter='\t'))
+
+
+# F3DEX3 keeps most of F3DEX2: a row of a macro the F3DEX3 facts call "same"
+# serves both (its F3DEX2 bit gets the F3DEX3 bit too); the changed and new
+# commands are rows of their own (gbi/f3dex3_rows.inc).
+F3DEX3_SAME = {r['macro'] for r in read_f3dex3('fields.tsv') if r['vs_f3dex2'] == 'same'}
+
+# Constant tables F3DEX3 redefines as a whole: its own rows replace the F3DEX2
+# ones. Everything else F3DEX2 has, F3DEX3 has too, unless removed.
+F3DEX3_TABLES = {'geometry_mode': 'G_GEOMETRY_MODE', 'mtx_param': 'G_MTX', 'movemem_index': 'G_MV',
+                 'moveword_index': 'G_MW', 'numlights': 'NUMLIGHTS', 'light_index': 'LIGHT',
+                 'moveword_offset': 'G_MWO', 'alpha_compare_cull': 'G_ALPHA_COMPARE_CULL', 'snake': 'G_SNAKE'}
+F3DEX3_REMOVED = {r['name'] for r in read_f3dex3('constants.tsv') if r['status'] == 'removed'}
+
+
+def with_f3dex3(mask, table=None, name=None):
+    if not (mask & 4):
+        return mask
+    if table in F3DEX3_TABLES.values() or table == 'G_MVO':
+        return mask
+    if name in F3DEX3_REMOVED:
+        return mask
+    return mask | 8
 
 
 def read_tsv(name):
@@ -52,7 +81,7 @@ PREFERENCE = [
     'gsSPDisplayList', 'gsSPBranchList',
     'gsSPSegment', 'gsSPNumLights', 'gsSPFogFactor', 'gsSPPerspNormalize', 'gsSPInsertMatrix',
     'gsSPModifyVertex', 'gsMoveWd',
-    'gsSPViewport', 'gsSPLight', 'gsSPLookAtX', 'gsSPLookAtY',
+    'gsSPViewport', 'gsSPLookAtX', 'gsSPLookAtY', 'gsSPLight',
     'gsSPPopMatrix', 'gsSPPopMatrixN', 'gsSPSprite2DDraw',
     'gsSPCullDisplayList', 'gsSPSprite2DScaleFlip',
     'gsSP2Triangles', 'gsSP1Quadrangle',
@@ -156,20 +185,21 @@ def linear(encode):
         'x/8': (1, 0, 8, 0), '(x-1)/8': (1, -1, 8, 0), 'x ^ 1': (1, 0, 1, 1),
         '~x & 0xFFFFFF': (1, 0, 1, 0xFFFFFF), '(int)(x*4.0)': (4, 0, 1, 0),
         '(x-1)*2+0x86': (2, 0x84, 1, 0), '(x+1)*32+0x80000000': (32, 0x80000020, 1, 0),
-        '(x*24+24)/8': (3, 3, 1, 0), 'MIN(x, 2047)': (1, 0, 1, 0), 'MIN(x, 4095)': (1, 0, 1, 0),
+        '(x*24+24)/8': (3, 3, 1, 0), 'MIN(x, 2047)': (1, 0, 1, 0, 2047), 'MIN(x, 4095)': (1, 0, 1, 0, 4095),
         '(x & 15)*40': (40, 0, 1, 0), '0x10000 - x': (-1, 0x10000, 1, 0), '(x-1)<<2': (4, -4, 1, 0),
     }
     if e in table:
-        return table[e] + ('None',)
+        t = table[e]
+        return t[:4] + ('None', t[4] if len(t) > 4 else -1)
     m = re.match(r'^x\+(\d+)$', e)
     if m:
-        return (1, int(m.group(1)), 1, 0, 'None')
+        return (1, int(m.group(1)), 1, 0, 'None', -1)
     special = {
         '32-x-len': 'OtherModeShift', 'x+n': 'VertexEnd', 'x>>5': 'ConvertK2',
         'vtx*40+where': 'ModifyVertexF3d', '((x+1) & 15)*40': 'CullEndF3d', 'c0|c1': 'RenderMode',
     }
     if e in special:
-        return (1, 0, 1, 0, special[e])
+        return (1, 0, 1, 0, special[e], -1)
     return None
 
 
@@ -231,7 +261,7 @@ def main():
                     args[a]['kind'] = kind_of(r['type'])
                 if special == 'RenderMode':
                     hi, lo = parse_bits(r['bits'])
-                    args['c0']['fields'].append((1, lo, hi - lo + 1, (1, 0, 1, 0)))
+                    args['c0']['fields'].append((1, lo, hi - lo + 1, (1, 0, 1, 0, -1)))
                 continue
             a = args[arg]
             a['kind'] = a['kind'] or kind_of(r['type'])
@@ -252,7 +282,7 @@ def main():
             if lin[4] != 'None':
                 special = lin[4]
             hi, lo = parse_bits(r['bits'])
-            a['fields'].append((0 if r['word'] == 'w0' else 1, lo, hi - lo + 1, lin[:4]))
+            a['fields'].append((0 if r['word'] == 'w0' else 1, lo, hi - lo + 1, lin[:4] + (lin[5],)))
             if r['word'] == 'w0' and hi == 31 and lo == 24 and r['type'].startswith('opcode'):
                 pass
         if name == 'gsDPSetOtherMode':
@@ -277,7 +307,9 @@ def main():
             def fref(f):
                 if f is None:
                     return '{}', '{}'
-                w, lo, width, (mul, add, div, xor) = f
+                w, lo, width, (mul, add, div, xor, mx) = f
+                if mx >= 0:
+                    return ('{%d, %d, %d}' % (w, lo, width), '{%d, %d, %d, 0x%X, %d}' % (mul, add, div, xor, mx))
                 return ('{%d, %d, %d}' % (w, lo, width), '{%d, %d, %d, 0x%X}' % (mul, add, div, xor))
             f1, e1 = fref(fs[0] if fs else None)
             f2, e2 = fref(fs[1] if len(fs) > 1 else None)
@@ -297,8 +329,11 @@ def main():
         else:
             opcode_text = '0x%02X' % opcode
         argref = 'kArgs%d' % idx if argnames else 'std::span<const ArgSpec>{}'
+        mask = ucode_mask(ucodes)
+        if name in F3DEX3_SAME:
+            mask = with_f3dex3(mask)
         out.append('    {%s, %d, %s, {0x%08X, 0x%08X}, {0x%08X, 0x%08X}, %s, Special::%s},' % (
-            cpp_str(name), ucode_mask(ucodes), opcode_text, fixed[0][0], fixed[1][0], fixed[0][1], fixed[1][1],
+            cpp_str(name), mask, opcode_text, fixed[0][0], fixed[1][0], fixed[0][1], fixed[1][1],
             argref, special))
     out.append('};')
 
@@ -308,14 +343,22 @@ def main():
     for r in consts:
         if 'HW1 only' in r['notes']:
             continue
+        r = dict(r)
+        r['mask'] = with_f3dex3(ucode_mask(r['ucode']), r['table'], r['name'])
         tables.setdefault(r['table'], []).append(r)
+    for r in read_f3dex3('constants.tsv'):
+        table = F3DEX3_TABLES.get(r['table'])
+        if not table or r['status'] == 'removed' or not re.match(r'^-?0x[0-9A-Fa-f]+$', r['value'].strip()):
+            continue
+        tables.setdefault(table, []).append({'table': table, 'name': r['name'], 'value': r['value'].strip(),
+                                             'mask': 8, 'notes': r['notes']})
     out.append('')
     for t, rs in tables.items():
         ident = re.sub(r'[^A-Za-z0-9]', '_', t)
         out.append('inline constexpr NamedValue kConst_%s[] = {' % ident)
         for r in rs:
             v = int(r['value'], 0)
-            out.append('    {%d, %d, %s},' % (ucode_mask(r['ucode']), v, cpp_str(r['name'])))
+            out.append('    {%d, %d, %s},' % (r['mask'], v, cpp_str(r['name'])))
         out.append('};')
 
     # Combiner slot names: for each slot, the name printed for each code.
@@ -379,6 +422,10 @@ def main():
         words = r['words']
         out.append('    {%d, 0x%s, %s, %s},' % (ucode_mask(r['ucode']), r['opcode'], cpp_str(r['command']),
                                               'true' if words == '-' else 'false'))
+    for r in read_f3dex3('opcodes.tsv'):
+        if r['command'].startswith('('):
+            continue
+        out.append('    {8, 0x%s, %s, false},' % (r['opcode'], cpp_str(r['command'])))
     out.append('};')
     out.append('')
     out.append('} // namespace dlscope::gbi::facts')
