@@ -1186,16 +1186,18 @@ bool triIndexUnloaded(Ctx& c, Hit& h)
     return false;
 }
 
+// The names of geometry flags, from the microcode's own table.
 std::string geometryNames(const UcodeTraits& t, std::uint32_t bits)
 {
-    const std::pair<std::uint32_t, const char*> names[] = {
-        {t.lighting, "G_LIGHTING"}, {t.fog, "G_FOG"}, {t.textureGen, "G_TEXTURE_GEN"},
-        {t.textureGenLinear, "G_TEXTURE_GEN_LINEAR"}, {t.clipping, "G_CLIPPING"}};
     std::string out;
-    for (const auto& [bit, name] : names)
-        if (bit && (bits & bit))
-            out += (out.empty() ? "" : ", ") + std::string(name);
-    return out;
+    for (const NamedValue& v : constTable(ConstTable::GeometryMode, t.ucode)) {
+        const auto bit = static_cast<std::uint32_t>(v.value);
+        if (bit && (bit & (bit - 1)) == 0 && (bits & bit)) {
+            out += (out.empty() ? "" : ", ") + std::string(v.name);
+            bits &= ~bit;
+        }
+    }
+    return out.empty() ? "flags " + hex(bits) : out;
 }
 
 bool geomVtxTime(Ctx& c, Hit& h)
@@ -1279,6 +1281,24 @@ bool ucodeTexEnableBit(Ctx& c, Hit& h)
     if (!c.s.geometryOn(0x2) || c.s.texture.at < 0 || c.s.texture.on)
         return false;
     h.related = c.s.texture.at;
+    return true;
+}
+
+// Shade alpha has one owner: fog over Fresnel over light-to-alpha.
+bool ucodeF3dex3Alpha(Ctx& c, Hit& h)
+{
+    const UcodeTraits& t = c.t;
+    const RenderState& s = c.s;
+    if (!t.lightToAlpha || !t.fresnelAlpha || !s.geometryOn(t.lighting))
+        return false;
+    const bool fog = s.geometryOn(t.fog), fresnel = s.geometryOn(t.fresnelAlpha), toAlpha = s.geometryOn(t.lightToAlpha);
+    if (fog && (fresnel || toAlpha))
+        h.detail = fresnel ? "G_FOG with G_FRESNEL_ALPHA" : "G_FOG with G_LIGHTTOALPHA";
+    else if (fresnel && toAlpha)
+        h.detail = "G_FRESNEL_ALPHA with G_LIGHTTOALPHA";
+    else
+        return false;
+    h.related = s.geometryAt;
     return true;
 }
 
@@ -1527,6 +1547,9 @@ const RuleDef kRules[] = {
     {{"ucode-texenable-bit", E, kF3dex2OnBits, false,
       "This bit with texturing off crashes the microcode; G_TEXTURE_ENABLE is 0 in this GBI."},
      kTriangleKinds, true, ucodeTexEnableBit},
+    {{"ucode-f3dex3-alpha", W, kF3dex2OnBits, false,
+      "Only one feature can own shade alpha; fog wins over Fresnel and light-to-alpha, Fresnel over light-to-alpha."},
+     K(CommandKind::Vertex), false, ucodeF3dex3Alpha},
     {{"ucode-noop", N, kF3dex2OnBits, false, "This command or flag does nothing on the selected microcode."},
      K(CommandKind::Line3D) | K(CommandKind::Geometry), false, ucodeNoop},
     {{"lights-count", E, kAllUcodeBits, false, "Light count outside what this microcode supports."},

@@ -21,14 +21,18 @@
 // conditions on the modes are evaluated at the first triangle after anything
 // they depend on changed, not at every triangle.
 //
-// Use from a command-line program:
+// Use from a command-line program (entries: the raw words as read, unfolded):
 //   CheckOptions options;                    // options.walk: base address, segments, roots
 //   options.disabled = {"sync-redundant"};   // switch rules off by id
 //   CheckReport report = checkList(ucode, entries, options);
 //   for (const Finding& f : report.findings) // ordered by entry
 //       ... f.entry, severityName(f.severity), f.message, ruleId(f) ...
-//   report.counts[Severity::Error] ... for the summary.
-// From a window: pass a StateIndex to get per-entry state from the same walk.
+//   countOf(report, Severity::Error) ... for the summary.
+// A printer that folds several entries into one macro shows the findings of
+// all the entries it covers after that macro (Finding::entry is the entry
+// index; its line comes from the reader's RawCommand of that entry).
+// From a window: pass a StateIndex to get per-entry state from the same walk,
+// and list report.findings.
 
 #include "gbi/parser.h" // Severity and severityName(), shared with the assembler's messages
 #include "gbi/state.h"

@@ -121,7 +121,13 @@ UcodeTraits makeTraits(Ucode u)
     t.clipping = flagValue(u, "G_CLIPPING");
     t.lod = flagValue(u, "G_LOD");
     t.textureEnable = flagValue(u, "G_TEXTURE_ENABLE");
+    t.lightToAlpha = flagValue(u, "G_LIGHTTOALPHA");
+    t.fresnelAlpha = flagValue(u, "G_FRESNEL_ALPHA");
     t.vertexTimeFlags = t.lighting | t.fog | t.textureGen | t.textureGenLinear | t.clipping;
+    // F3DEX3's per-vertex features (names the other microcodes do not define).
+    for (std::string_view name : {"G_PACKED_NORMALS", "G_LIGHTTOALPHA", "G_LIGHTING_SPECULAR", "G_FRESNEL_COLOR",
+                                  "G_FRESNEL_ALPHA", "G_AMBOCCLUSION", "G_ATTROFFSET_ST_ENABLE"})
+        t.vertexTimeFlags |= flagValue(u, name);
     t.mtxProjection = flagValue(u, "G_MTX_PROJECTION");
     t.mtxLoad = flagValue(u, "G_MTX_LOAD");
     t.mtxPush = flagValue(u, "G_MTX_PUSH");

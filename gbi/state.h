@@ -124,6 +124,8 @@ struct UcodeTraits {
     // geometry mode flags (0 where the microcode has no such bit)
     std::uint32_t zbuffer, shade, shadingSmooth, cullFront, cullBack, fog, lighting, textureGen,
         textureGenLinear, clipping, lod, textureEnable;
+    // F3DEX3's shade-alpha sources (0 elsewhere)
+    std::uint32_t lightToAlpha, fresnelAlpha;
     std::uint32_t vertexTimeFlags; // bits applied when vertices load
     // matrix parameter flags after decoding (F3DEX2's inverted push already undone)
     std::uint32_t mtxProjection, mtxLoad, mtxPush;
