@@ -264,6 +264,8 @@ bool closer(const Token& t) { return t.is(")") || t.is("]") || t.is("}"); }
 char closerFor(char open) { return open == '(' ? ')' : open == '[' ? ']' : '}'; }
 
 constexpr std::size_t kPrefixLimit = 64;
+constexpr std::size_t kMaxNesting = 1000;         // open blocks outside arrays
+constexpr std::size_t kMaxPadding = 1u << 20; // zero entries added to fill declared sizes (8 MB: more than N64 memory)
 
 // Type names whose arrays the source may declare, with element sizes.
 struct DeclType {
@@ -662,7 +664,9 @@ private:
             return;
         }
         if (t.is("}")) {
-            if (stack_.empty()) {
+            if (deepBlocks_ > 0) {
+                --deepBlocks_;
+            } else if (stack_.empty()) {
                 e_.error(t, "unbalanced '}': no block is open");
             } else {
                 stack_.pop_back();
@@ -763,11 +767,12 @@ private:
     // C fills the rest of a declared array with zero entries.
     void pad(std::size_t n)
     {
-        if (n > (1u << 24)) {
+        if (n > kMaxPadding - padded_) {
             e_.message(Severity::Error, arrays_.back().line, 1,
-                       "the declared size of " + quote(arrays_.back().name) + " is too large to fill");
+                       "the declared size of " + quote(arrays_.back().name) + " is too large to fill with zero entries");
             return;
         }
+        padded_ += n;
         const AsmLine where{arrays_.back().line, 1};
         for (std::size_t i = 0; i < n; ++i) {
             e_.out->push_back({0, 0});
@@ -971,6 +976,12 @@ private:
                 return;
             }
         }
+        if (stack_.size() >= kMaxNesting) {
+            if (deepBlocks_++ == 0)
+                e_.error(t, "blocks nested too deeply (more than " + std::to_string(kMaxNesting) + "); only their macros are read");
+            clearPrefix();
+            return;
+        }
         stack_.push_back({false, 0, 0, false, t});
         clearPrefix();
     }
@@ -1003,6 +1014,8 @@ private:
     std::uint64_t lastBadLine_ = 0;
     int defineDepth_ = 0;
     bool stoppedAtMacro_ = false;
+    std::size_t deepBlocks_ = 0; // '{' beyond kMaxNesting, counted only
+    std::size_t padded_ = 0;
 };
 
 void Engine::run(std::string_view source)

@@ -1490,6 +1490,14 @@ TEST(BadInput, DeepNestingHugeNumbersAndGarbageStayBounded)
     EXPECT_EQ(show(r.words), "E9000000 00000000\n");
     std::string unary = "gsDPSetFillColor(" + std::string(100000, '~') + "1);";
     EXPECT_NE(find(assemble(unary, opts()), Severity::Error, "nested too deeply"), nullptr);
+    // Blocks nested beyond the bound are counted, not kept; their macros still count.
+    r = assemble(std::string(100000, '{') + "gsDPPipeSync();" + std::string(100000, '}') + "gsDPFullSync();", opts());
+    EXPECT_NE(find(r, Severity::Error, "blocks nested too deeply"), nullptr);
+    EXPECT_EQ(show(r.words), "E7000000 00000000\nE9000000 00000000\n");
+    // A declared size too large to fill is refused, not allocated.
+    r = assemble("Gfx x[100000000] = { gsDPPipeSync() };", opts());
+    EXPECT_NE(find(r, Severity::Error, "too large to fill"), nullptr);
+    EXPECT_EQ(r.words.size(), 1u);
     // A chain of defines deeper than the bound.
     std::string chain;
     for (int i = 0; i < 1000; ++i)
