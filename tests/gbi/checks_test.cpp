@@ -1169,6 +1169,18 @@ const char* const kFogSetup =
     "gsSP2Triangles(0, 1, 2, 0, 4, 5, 6, 0), gsDPPipeSync(), gsDPSetCycleType(G_CYC_1CYCLE), "
     "gsSPClearGeometryMode(G_FOG), gsSPEndDisplayList()";
 
+const char* const kTwoTextures =
+    "gsDPPipeSync(), gsDPSetCycleType(G_CYC_2CYCLE), gsDPSetRenderMode(G_RM_FOG_SHADE_A, G_RM_AA_ZB_OPA_SURF2), "
+    "gsDPSetCombineLERP(TEXEL1, TEXEL0, ENV_ALPHA, TEXEL0, 0, 0, 0, 1, COMBINED, 0, SHADE, 0, 0, 0, 0, COMBINED), "
+    "gsDPSetEnvColor(255, 255, 255, 128), gsDPSetFogColor(20, 20, 40, 255), gsSPFogFactor(6400, -6144), "
+    "gsDPSetTexturePersp(G_TP_PERSP), gsDPSetTextureLOD(G_TL_TILE), gsDPSetTextureLUT(G_TT_NONE), "
+    "gsDPSetAlphaCompare(G_AC_NONE), gsDPSetDepthSource(G_ZS_PIXEL), "
+    "gsSPClearGeometryMode(G_TEXTURE_GEN | G_TEXTURE_GEN_LINEAR | G_CULL_FRONT), "
+    "gsSPSetGeometryMode(G_FOG | G_ZBUFFER | G_SHADE | G_LIGHTING | G_SHADING_SMOOTH | G_CULL_BACK), "
+    "gsSPTexture(0xFFFF, 0xFFFF, 0, G_TX_RENDERTILE, G_ON), LT, "
+    "gsDPLoadMultiBlock(tex2, 256, 1, G_IM_FMT_RGBA, G_IM_SIZ_16b, 32, 32, 0, G_TX_WRAP, G_TX_WRAP, 5, 5, G_TX_NOLOD, "
+    "G_TX_NOLOD), gsSPVertex(v, 8, 0), gsSP2Triangles(0, 1, 2, 0, 4, 5, 6, 0), gsSPEndDisplayList()";
+
 const char* const kFillClear =
     "gsDPPipeSync(), gsDPSetCycleType(G_CYC_FILL), gsDPSetRenderMode(G_RM_NOOP, G_RM_NOOP2), "
     "gsDPSetScissor(G_SC_NON_INTERLACE, 0, 0, 320, 240), gsDPSetColorImage(G_IM_FMT_RGBA, G_IM_SIZ_16b, 320, ZB), "
@@ -1178,7 +1190,7 @@ const char* const kFillClear =
 
 TEST(RealLists, TypicalListsRaiseNoErrorOrWarning)
 {
-    for (const char* text : {kOpaqueMesh, kFogSetup, kFillClear})
+    for (const char* text : {kOpaqueMesh, kFogSetup, kTwoTextures, kFillClear})
         for (Ucode u : kTested) {
             SCOPED_TRACE(ucodeName(u));
             const CheckReport r = check(u, text);
