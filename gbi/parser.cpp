@@ -279,6 +279,7 @@ constexpr DeclType kDeclTypes[] = {
     {"Ambient", 8, DeclKind::Other},   {"Lights0", 24, DeclKind::Lights}, {"Lights1", 24, DeclKind::Lights},
     {"Lights2", 40, DeclKind::Lights}, {"Lights3", 56, DeclKind::Lights}, {"Lights4", 72, DeclKind::Lights},
     {"Lights5", 88, DeclKind::Lights}, {"Lights6", 104, DeclKind::Lights}, {"Lights7", 120, DeclKind::Lights},
+    {"Lightsn", 0, DeclKind::Lights},
     {"LookAt", 32, DeclKind::Other},   {"Hilite", 16, DeclKind::Other},   {"Vp", 16, DeclKind::Other},
     {"uSprite", 24, DeclKind::Other},  {"u8", 1, DeclKind::Other},        {"s8", 1, DeclKind::Other},
     {"u16", 2, DeclKind::Other},       {"s16", 2, DeclKind::Other},       {"u32", 4, DeclKind::Other},
@@ -939,6 +940,7 @@ private:
             return;
         Decl decl;
         decl.kind = d.type->kind;
+        decl.array = !d.dims.empty();
         std::uint64_t inner = 1;
         for (std::size_t k = 1; k < d.dims.size(); ++k)
             inner *= d.dims[k];

@@ -834,7 +834,7 @@ private:
 
     // Light structures: `.a`, `.l`, `.l[i]`, and `.l` of an element (the
     // union's own member); other arrays: `[i]` counts elements.
-    enum class Shape : std::uint8_t { Plain, Unknown, Lights, LightArray, LightElem, Array };
+    enum class Shape : std::uint8_t { Plain, Unknown, Lights, LightsArray, LightArray, LightElem, Array };
 
     Value identifier(const Token& t)
     {
@@ -849,7 +849,7 @@ private:
             if (it == e_.decls.end())
                 shape_ = Shape::Unknown;
             else if (it->second.kind == DeclKind::Lights)
-                shape_ = Shape::Lights;
+                shape_ = it->second.array ? Shape::LightsArray : Shape::Lights;
             else
                 shape_ = Shape::Array;
         }
@@ -879,7 +879,7 @@ private:
                                    + " + BYTES, or declare it in the source (Vtx " + std::string(v.symbol) + "[] ...)");
                 v.bits = (v.bits + static_cast<std::uint64_t>(i) * v.elemSize) & 0xFFFFFFFFu;
                 v.member = true;
-                shape = shape == Shape::LightArray ? Shape::LightElem : Shape::Plain;
+                shape = shape == Shape::LightArray ? Shape::LightElem : shape == Shape::LightsArray ? Shape::Lights : Shape::Plain;
                 v.elemSize = 0;
                 continue;
             }
@@ -1087,16 +1087,15 @@ std::optional<Value> Engine::evaluate(std::span<const Token> tokens, const Token
     return v;
 }
 
-std::optional<std::int64_t> Engine::evaluateInt(std::span<const Token> tokens, const Token& where, std::string_view what)
+std::optional<std::int64_t> Engine::evaluateInt(std::span<const Token> tokens, const Token& where, std::string_view what,
+                                                bool structure)
 {
     std::optional<Value> v = evaluate(tokens, where, what);
     if (!v)
         return std::nullopt;
     const Token& at = tokens.empty() ? where : tokens.front();
-    if (v->member) {
-        const std::string shown = tokens.empty() ? std::string() : std::string(tokens.front().text);
+    if (v->member && !structure)
         warning(at, std::string(what) + ": this names a structure, not its address: write '&' before it");
-    }
     if (isFloat(v->type)) {
         const double d = std::trunc(v->real);
         if (!(d > -9.2e18 && d < 9.2e18)) {

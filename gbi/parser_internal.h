@@ -181,6 +181,7 @@ enum class DeclKind : std::uint8_t { Gfx, Lights, Other };
 struct Decl {
     DeclKind kind = DeclKind::Other;
     std::uint32_t elemSize = 0;        // size of one element of the outermost dimension (0: unknown)
+    bool array = false;
     std::optional<std::uint32_t> address;
 };
 
@@ -212,7 +213,10 @@ public:
     std::optional<Value> evaluate(std::span<const Token> tokens, const Token& where, std::string_view what, int depth = 0);
     // The same converted to an integer as the header's arithmetic sees it
     // (floats truncated toward zero, with a warning when a fraction is lost).
-    std::optional<std::int64_t> evaluateInt(std::span<const Token> tokens, const Token& where, std::string_view what);
+    // `structure`: the macro takes a structure by name (gsSPSetLights1), so
+    // naming one without '&' is right.
+    std::optional<std::int64_t> evaluateInt(std::span<const Token> tokens, const Token& where, std::string_view what,
+                                            bool structure = false);
     std::optional<Value> lookupIdentifier(const Token& name, int depth, std::string_view what);
     std::optional<std::int64_t> headerConstant(std::string_view name);
 

@@ -723,7 +723,7 @@ private:
             else if (an == "siz")
                 x = pasted(i, "G_IM_SIZ_", 0, 3, "G_IM_SIZ_4b, _8b, _16b or _32b");
             else
-                x = integer(i);
+                x = e_.evaluateInt(arg(i), at(i), what(i), startsWith(row.name, "gsSPSetLights"));
             if (!x || !checkRange(i, *x, idiomRange(row, i))) {
                 ok = false;
                 continue;

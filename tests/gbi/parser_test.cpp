@@ -1181,6 +1181,14 @@ TEST(Addresses, SymbolsDefinesMembersAndElements)
                                         "Gfx dl[] = { gsSPVertex(&v[2], 1, 0), gsSPVertex(v + 1, 1, 0), gsSPLight(&lit.l[1], 1) };\n",
                                         p);
     EXPECT_EQ(declared.errors, 0u) << show(declared.messages);
+    // An array of light structures: index, then member.
+    plain.add("suns", {0x400, 0});
+    const AsmResult suns = assemble("Lights2 suns[3];\ngsSPLight(&suns[2].l[1], 1);\ngsSPSetLights2(suns[1]);", p);
+    EXPECT_TRUE(suns.messages.empty()) << show(suns.messages); // a structure is what gsSPSetLights2 takes
+    ASSERT_EQ(suns.words.size(), 5u);
+    EXPECT_EQ(suns.words[0].w1, 0x400u + 2 * 40 + 8 + 16);
+    EXPECT_EQ(suns.words[2].w1, 0x400u + 40 + 8); // its l[0]
+    EXPECT_EQ(suns.words[4].w1, 0x400u + 40);     // its a
     EXPECT_EQ(show(declared.words), "01001002 00000120\n01001002 00000110\nDC08060A 00000218\n");
 }
 
