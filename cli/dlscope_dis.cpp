@@ -1,11 +1,14 @@
 // dlscope-dis: display lists in, one macro per line out.
 
 #include "cli/cli_common.h"
+#include "gbi/checks.h"
 #include "gbi/disassembler.h"
 #include "gbi/reader.h"
 #include "gbi/symbols.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -72,6 +75,17 @@ Input
                                   commands (decimal or 0x hex)
   --stop-at-end                   stop after the first end-of-list command
 
+Checks
+  --check                         after each command, what is wrong with it as
+                                  a comment (missing syncs, a texture that does
+                                  not fit TMEM, a vertex never loaded ...), and
+                                  a count by severity at the end
+  --check-only                    only the findings, one a line:
+                                  FILE:LINE: severity: message [rule-id]
+  --disable-check ID              switch a check off by its id (repeatable)
+  --base ADDR                     address of the list's first entry (hex), so
+                                  that calls into the same input are followed
+
 Addresses
   --segment N=ADDR                segment N starts at ADDR (repeatable); resolved
                                   addresses show beside segmented ones in --words
@@ -80,7 +94,8 @@ Addresses
                                   a known object)
 
 Exit status: 0 every command decoded, 1 some were invalid (printed in a raw
-form that still holds their words), 2 a usage or input/output error.
+form that still holds their words) or a check found an error, 2 a usage or
+input/output error.
 
 Examples
   dlscope-dis dl.txt
@@ -104,6 +119,10 @@ struct Options {
     bool haveSegments = false;
     std::string symbolsFile;
     std::string dynamicPointer;
+    bool check = false;     // findings as comments after the commands
+    bool checkOnly = false; // only the findings, one per line
+    std::vector<std::string> disabledChecks;
+    std::optional<std::uint32_t> base; // address of the list's first entry
 };
 
 // Names addresses through the symbol file and the segments, and prints a
@@ -151,6 +170,7 @@ struct Run {
     TextSink out;
     std::uint64_t invalid = 0;
     std::uint64_t unread = 0; // input the reader reported and skipped
+    std::array<std::uint64_t, 3> findings{}; // by severity
     std::uint64_t total = 0;
     bool ioError = false;
     Namer namer;
@@ -233,10 +253,12 @@ Ucode chooseUcode(Run& run, std::span<const Words> sample)
             const std::string hint = std::to_string(it->invalid) + " of " + std::to_string(it->total)
                 + " commands are invalid as " + std::string(ucodeName(chosen)) + "; " + describeScore(scores.front());
             cli::complain(kProgram, "hint: " + hint);
-            run.out.reserve(hint.size() + 16);
-            run.out.put("/* hint: ");
-            run.out.put(hint);
-            run.out.put(" */\n");
+            if (!run.options.checkOnly) {
+                run.out.reserve(hint.size() + 16);
+                run.out.put("/* hint: ");
+                run.out.put(hint);
+                run.out.put(" */\n");
+            }
         }
         return chosen;
     }
@@ -251,8 +273,10 @@ Ucode chooseUcode(Run& run, std::span<const Words> sample)
             note += "; runner-up " + describeScore(second);
     }
     note += ") */\n";
-    run.out.reserve(note.size());
-    run.out.put(note);
+    if (!run.options.checkOnly) {
+        run.out.reserve(note.size());
+        run.out.put(note);
+    }
     return scores[0].ucode;
 }
 
@@ -279,6 +303,11 @@ void putWordsComment(Run& run, std::span<const RawCommand> entries, std::size_t 
         }
     }
     run.out.put(" */");
+}
+
+std::optional<std::uint32_t> checkBase(const Options& o, const std::vector<RawCommand>& raw)
+{
+    return o.base ? o.base : (!raw.empty() ? raw.front().address : std::nullopt);
 }
 
 // Decodes and prints one input. Returns false on a read error.
@@ -313,9 +342,47 @@ bool disassemble(Run& run, ByteSource& source, std::string_view inputName, const
 
     refill(0);
     // The first batch decides the microcode; fill it up for small pipes.
-    while (!atEnd && raw.size() < kBatch)
+    // Checking follows calls anywhere in the list, so it reads it whole.
+    while (!atEnd && (raw.size() < kBatch || o.check || o.checkOnly))
         refill(0);
     const Ucode ucode = chooseUcode(run, words);
+
+    // The findings of the checks, by entry.
+    CheckReport report;
+    std::vector<std::uint32_t> firstFinding; // per entry: index into report.findings, or none
+    if (o.check || o.checkOnly) {
+        CheckOptions co;
+        co.disabled = o.disabledChecks;
+        co.walk.baseAddress = o.base ? o.base : (!raw.empty() ? raw.front().address : std::nullopt);
+        for (unsigned seg = 0; seg < SegmentTable::kCount; ++seg)
+            co.walk.segments[seg] = o.segments.base(seg);
+        report = checkList(ucode, words, co);
+        for (const std::string& unknown : report.unknownRules)
+            cli::complain(kProgram, "no check is named '" + unknown + "'");
+        firstFinding.assign(words.size() + 1, UINT32_MAX);
+        for (std::size_t f = report.findings.size(); f-- > 0;)
+            if (report.findings[f].entry < words.size())
+                firstFinding[report.findings[f].entry] = static_cast<std::uint32_t>(f);
+        for (std::size_t sev = 0; sev < 3; ++sev)
+            run.findings[sev] += report.counts[sev];
+    }
+    if (o.checkOnly) {
+        for (const Finding& f : report.findings) {
+            std::string where = std::string(inputName);
+            const RawCommand* r = f.entry < raw.size() ? &raw[f.entry] : nullptr;
+            if (r && r->line > 0)
+                where += ":" + std::to_string(r->line);
+            else
+                where += ":" + entryAddress(f.entry, checkBase(o, raw));
+            std::string line = where + ": " + std::string(severityName(f.severity)) + ": " + f.message + " ["
+                + std::string(ruleId(f)) + "]\n";
+            run.out.reserve(line.size());
+            run.out.put(line);
+            run.flush(false);
+        }
+        reportMessages();
+        return !(dynamic_cast<FileSource*>(&source) && static_cast<FileSource&>(source).failed());
+    }
 
     ListOptions lo;
     lo.decode.names = o.print.names;
@@ -355,6 +422,19 @@ bool disassemble(Run& run, ByteSource& source, std::string_view inputName, const
             run.out.put(" /* loads another microcode: the commands after it run under that one */");
         }
         run.out.put('\n');
+        if (!firstFinding.empty()) {
+            // The findings of every entry the command covers, as comments.
+            for (std::size_t e = i; e < i + c.length && e < words.size(); ++e) {
+                for (std::uint32_t f = firstFinding[e]; f != UINT32_MAX && f < report.findings.size()
+                     && report.findings[f].entry == e; ++f) {
+                    const Finding& finding = report.findings[f];
+                    std::string line = "/* " + std::string(severityName(finding.severity)) + ": " + finding.message
+                        + " [" + std::string(ruleId(finding)) + "] */\n";
+                    run.out.reserve(line.size());
+                    run.out.put(line);
+                }
+            }
+        }
         run.total += c.length;
         const bool end = (r.w0 >> 24) == endListOpcode(ucode) && c.length == 1;
         i += c.length;
@@ -362,8 +442,12 @@ bool disassemble(Run& run, ByteSource& source, std::string_view inputName, const
         if (o.stopAtEnd && end)
             stopped = true;
     }
-    if (stopped) {
-        // Nothing after the end was asked for; drain only the messages.
+    if (o.check) {
+        const std::string summary = "/* checks: " + std::to_string(countOf(report, Severity::Error)) + " errors, "
+            + std::to_string(countOf(report, Severity::Warning)) + " warnings, "
+            + std::to_string(countOf(report, Severity::Note)) + " notes */\n";
+        run.out.reserve(summary.size());
+        run.out.put(summary);
     }
     reportMessages();
     return !(dynamic_cast<FileSource*>(&source) && static_cast<FileSource&>(source).failed());
@@ -431,6 +515,24 @@ int parseOptions(int argc, char** argv, Options& o)
         } else if (a == "--words" || a == "-r") {
             o.words = true;
         } else if (a == "-i") {
+        } else if (a == "--check") {
+            o.check = true;
+        } else if (a == "--check-only") {
+            o.checkOnly = true;
+        } else if (a == "--disable-check") {
+            if (!needValue(i, argc, a))
+                return 2;
+            o.disabledChecks.emplace_back(value());
+        } else if (a == "--base") {
+            if (!needValue(i, argc, a))
+                return 2;
+            const std::string_view v = value();
+            const auto n = cli::parseNumber(v, true);
+            if (!n || *n > 0xFFFFFFFFu) {
+                cli::complain(kProgram, "not a 32-bit hex address: '" + std::string(v) + "' after --base");
+                return 2;
+            }
+            o.base = static_cast<std::uint32_t>(*n);
         } else if (a == "--stop-at-end") {
             o.stopAtEnd = true;
         } else if (a == "-f") {
@@ -591,5 +693,5 @@ int main(int argc, char** argv)
     }
     if (inputError)
         return 2;
-    return run.invalid > 0 || run.unread > 0 ? 1 : 0;
+    return run.invalid > 0 || run.unread > 0 || run.findings[static_cast<std::size_t>(Severity::Error)] > 0 ? 1 : 0;
 }

@@ -270,4 +270,49 @@ TEST(DisCliAddresses, AssemblySymbolInAWordSlotIsKept)
     EXPECT_EQ(macroLines(o.out), std::vector<std::string>{"gsSPDisplayList(D_800E8C40),"}) << o.err;
 }
 
+TEST(DisCliChecks, FindingsAsCommentsAndAsEditorLines)
+{
+    // A triangle whose vertices were never loaded, and a render mode change
+    // after a draw without a pipe sync.
+    const std::string list = "E200001C 00552078\n05000204 00000000\nE200001C 00553078\nDF000000 00000000\n";
+    Outcome o = run({"--ucode", "f3dex2", "--check"}, list);
+    EXPECT_NE(o.out.find("/* warning: "), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("[tri-index-unloaded] */"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("/* checks: "), std::string::npos) << o.out;
+
+    const std::string path = tempPath("checked.txt");
+    writeFile(path, list);
+    o = run({"--ucode", "f3dex2", "--check-only", path});
+    const auto found = lines(o.out);
+    ASSERT_FALSE(found.empty()) << o.err;
+    for (const std::string& l : found) {
+        EXPECT_EQ(l.rfind(path + ":", 0), 0u) << l;
+        EXPECT_NE(l.find(": warning: ") == std::string::npos && l.find(": error: ") == std::string::npos
+                      && l.find(": note: ") == std::string::npos,
+                  true)
+            << l;
+        EXPECT_EQ(l.back(), ']') << l;
+    }
+    EXPECT_NE(o.out.find(path + ":2: warning: "), std::string::npos) << o.out;
+
+    o = run({"--ucode", "f3dex2", "--check-only", "--disable-check", "tri-index-unloaded", path});
+    EXPECT_EQ(o.out.find("tri-index-unloaded"), std::string::npos) << o.out;
+    o = run({"--ucode", "f3dex2", "--check-only", "--disable-check", "no-such-rule", path});
+    EXPECT_NE(o.err.find("no-such-rule"), std::string::npos);
+}
+
+TEST(DisCliChecks, LoopsAreFindingsAndErrorsSetTheExitStatus)
+{
+    // A list that branches to itself never ends: the walk reports it and stops.
+    Outcome o = run({"--ucode", "f3dex2", "--check-only", "--base", "80100000"}, "DE010000 80100000\n");
+    EXPECT_NE(o.out.find("[dl-no-end]"), std::string::npos) << o.out;
+    EXPECT_EQ(o.status, 0); // a note only
+    // Loading a texture into TMEM past its 4 KiB end is an error.
+    o = run({"--ucode", "f3dex2", "--check-only"},
+            "FD100000 05000000\nF5100000 07000000\nE6000000 00000000\nF3000000 07FFF100\nDF000000 00000000\n");
+    if (o.out.find(": error: ") != std::string::npos) {
+        EXPECT_EQ(o.status, 1) << o.out;
+    }
+}
+
 } // namespace
