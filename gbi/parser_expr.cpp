@@ -1115,6 +1115,16 @@ std::optional<std::int64_t> Engine::headerConstant(std::string_view name)
     if (it != constantCache_.end())
         return it->second;
     std::optional<std::int64_t> v = constantValue(ucode, name, sm64);
+    if (!v) {
+        // Names the printer takes from the command tables' own constant
+        // tables (the combiner slots excepted: those are pasted tokens).
+        for (int t = 1; t < static_cast<int>(ConstTable::MuxA) && !v; ++t)
+            for (const NamedValue& nv : constTable(static_cast<ConstTable>(t), ucode))
+                if (nv.name == name) {
+                    v = nv.value;
+                    break;
+                }
+    }
     if (v || constantCache_.size() < 100000)
         constantCache_.emplace(std::string(name), v);
     return v;

@@ -120,12 +120,9 @@ enum class Extra : std::uint8_t {
 // Rows whose arguments need more than evaluation before encoding.
 enum class RowRule : std::uint8_t {
     Plain,
-    Scissor,     // float pixels times four
-    Triangle,    // F3DEX/F3DEX2: the flag picks the vertex order
-    Triangles2,
-    Quadrangle,
-    Line,        // gsSPLine3D: flag is the third argument
-    LineW,       // gsSPLineW3D: flag is the fourth
+    Scissor, // float pixels times four
+    Flagged, // F3DEX and later: the triangle or line flag is read, and the
+             // encoder stores the vertices in the order it picks
 };
 
 struct MacroEntry {

@@ -101,6 +101,9 @@ struct Index {
             for (const MacroSpec& m : allMacros())
                 if (m.ucodes & bit)
                     names.push_back(m.name);
+            for (const MacroSpec& m : f3dex3Macros())
+                if (m.ucodes & bit)
+                    names.push_back(m.name);
             for (const MacroSpec& m : idiomMacros())
                 if (m.ucodes & bit)
                     names.push_back(m.name);
@@ -118,18 +121,10 @@ struct Index {
                 e.sm64Only = e.rows.front()->special == Special::Idiom && (n == "gsSP2Triangles" || n == "gsSPGeometryMode");
                 if (n == "gsDPSetScissor")
                     e.rule = RowRule::Scissor;
-                else if (u != Ucode::F3D && e.rows.front()->special != Special::Idiom) {
-                    if (n == "gsSP1Triangle")
-                        e.rule = RowRule::Triangle;
-                    else if (n == "gsSP2Triangles")
-                        e.rule = RowRule::Triangles2;
-                    else if (n == "gsSP1Quadrangle")
-                        e.rule = RowRule::Quadrangle;
-                    else if (n == "gsSPLine3D")
-                        e.rule = RowRule::Line;
-                    else if (n == "gsSPLineW3D")
-                        e.rule = RowRule::LineW;
-                }
+                else if (u != Ucode::F3D && e.rows.front()->special != Special::Idiom
+                         && (n == "gsSP1Triangle" || n == "gsSP2Triangles" || n == "gsSP1Quadrangle" || n == "gsSPLine3D"
+                             || n == "gsSPLineW3D"))
+                    e.rule = RowRule::Flagged;
                 e.signature = std::string(n) + "(";
                 if (e.rows.front()->special == Special::CombineMode) {
                     e.signature += "a, b";
@@ -238,6 +233,8 @@ Range idiomRange(const MacroSpec& row, std::size_t i)
 
 std::int64_t storedValue(std::int64_t x, const Encoding& e)
 {
+    if (e.max >= 0 && x > e.max)
+        x = e.max; // the header clamps it (MIN)
     std::int64_t v = x * e.mul + e.add;
     if (e.div != 1)
         v /= static_cast<std::int64_t>(e.div);
@@ -415,8 +412,7 @@ private:
         const std::size_t n = row.args.size();
         std::array<std::int64_t, kMaxArgs> v{};
         const RowRule rule = entry_.rule;
-        const bool rotates = rule == RowRule::Triangle || rule == RowRule::Triangles2 || rule == RowRule::Quadrangle
-            || rule == RowRule::Line || rule == RowRule::LineW;
+        const bool rotates = rule == RowRule::Flagged;
         bool ok = true;
         for (std::size_t i = 0; i < n; ++i) {
             const ArgSpec& a = row.args[i];
@@ -442,8 +438,6 @@ private:
             if (frac.entry && !frac.entry->rows.empty())
                 target = frac.entry->rows.front();
         }
-        if (rotates)
-            rotateVertices(rule, v);
         if (!checkRow(*target, v))
             return false;
         Words w;
@@ -468,45 +462,6 @@ private:
             return std::nullopt;
         }
         return static_cast<std::int32_t>(f);
-    }
-
-    // F3DEX and F3DEX2 store no flag: it picks the order the vertices are
-    // stored in.
-    void rotateVertices(RowRule rule, std::array<std::int64_t, kMaxArgs>& v)
-    {
-        auto rot3 = [](std::int64_t* p, std::int64_t flag) {
-            const std::int64_t a = p[0], b = p[1], c = p[2];
-            if (flag == 1) {
-                p[0] = b;
-                p[1] = c;
-                p[2] = a;
-            } else if (flag != 0) {
-                p[0] = c;
-                p[1] = a;
-                p[2] = b;
-            }
-        };
-        switch (rule) {
-        case RowRule::Triangle: rot3(&v[0], v[3]); break;
-        case RowRule::Triangles2:
-            rot3(&v[0], v[3]);
-            rot3(&v[4], v[7]);
-            break;
-        case RowRule::Line:
-        case RowRule::LineW:
-            if (v[rule == RowRule::Line ? 2 : 3] != 0)
-                std::swap(v[0], v[1]);
-            break;
-        case RowRule::Quadrangle: {
-            const std::int64_t q[4] = {v[0], v[1], v[2], v[3]};
-            const std::int64_t flag = v[4];
-            const int s = flag == 0 ? 0 : flag == 1 ? 1 : flag == 2 ? 2 : 3;
-            for (int k = 0; k < 4; ++k)
-                v[static_cast<std::size_t>(k)] = q[(k + s) % 4];
-            break;
-        }
-        default: break;
-        }
     }
 
     bool checkRow(const MacroSpec& row, std::array<std::int64_t, kMaxArgs>& v)
