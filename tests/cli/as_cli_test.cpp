@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -84,6 +85,8 @@ struct Case {
     std::string out; // exact standard output
     int status;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class AsCli : public ::testing::TestWithParam<Case> {};
 
