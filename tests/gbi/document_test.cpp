@@ -136,9 +136,8 @@ TEST(DocumentUcode, ChoiceAndHint)
         {"f3dex2 mesh", {kPipeSync, kVertex, kTri, kEndEx2}, std::nullopt, kNewest,
          kNewest == Ucode::F3DEX2 ? "Microcode f3dex2 (chosen from the words): decodes all 4 commands; runner-up f3dex: 1 of 4 invalid"
                                   : "Microcode " + newest + " (chosen from the words): decodes all 4 commands; equally valid as f3dex2"},
-        {"an f3d vertex load: f3dex holds it only in its generic builder",
-         {kPipeSync, {0x04300040, 0x06000000}, {0xBF000000, 0x0000000A}, kEndF3d}, std::nullopt, Ucode::F3D,
-         "Microcode f3d (chosen from the words): decodes all 4 commands; runner-up f3dex decodes all 4 (1 only by a generic builder)"},
+        {"f3dex's two-triangle command is no command of f3d", {kPipeSync, {0xB1000204, 0x00060A08}, kEndF3d},
+         std::nullopt, Ucode::F3DEX, "Microcode f3dex (chosen from the words): decodes all 3 commands; runner-up f3d: 1 of 3 invalid"},
         {"forced wrong", {kPipeSync, kVertex, kTri, kEndEx2}, Ucode::F3D, Ucode::F3D,
          "1 of 4 commands are invalid as f3d; " + newest + " decodes all 4"},
         {"forced right", {kPipeSync, kEndEx2}, Ucode::F3DEX2, Ucode::F3DEX2, "f3dex2 decodes all 2 commands"},

@@ -239,6 +239,37 @@ private slots:
         QCOMPARE(rows(), 1);
     }
 
+    void droppedTextIsInsertedAndADroppedFileReplaces()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("one.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("FB000000 FF0000FF\n");
+        file.close();
+        open();
+        paste(kMesh);
+        select(3);
+        auto drop = [this](QMimeData *mime) {
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window(), &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window(), &dropped);
+            waitRead();
+            delete mime;
+        };
+        auto *text = new QMimeData;
+        text->setText(QStringLiteral("E7000000 00000000"));
+        drop(text);
+        QCOMPARE(rows(), 5);
+        auto *files = new QMimeData;
+        files->setUrls({QUrl::fromLocalFile(path)});
+        drop(files);
+        QCOMPARE(rows(), 1);
+        QCOMPARE(cell(0), QStringLiteral("gsDPSetEnvColor(255, 0, 0, 255)"));
+    }
+
     void badInputKeepsTheTableAndSaysWhy_data()
     {
         QTest::addColumn<QString>("kind");
