@@ -1,6 +1,7 @@
 // dlscope-as: display-list C source in, command words out.
 
 #include "gbi/parser.h"
+#include "gbi/symbols.h"
 
 #include <algorithm>
 #include <cctype>
@@ -170,74 +171,6 @@ std::optional<std::uint32_t> parseHexAddress(std::string_view t)
     if (high != 0 && high != 0xFFFFFFFFu)
         return std::nullopt;
     return static_cast<std::uint32_t>(v);
-}
-
-std::vector<std::string_view> fieldsOf(std::string_view line)
-{
-    std::vector<std::string_view> out;
-    std::size_t p = 0;
-    while (p < line.size()) {
-        while (p < line.size() && (line[p] == ' ' || line[p] == '\t' || line[p] == '\r'))
-            ++p;
-        std::size_t q = p;
-        while (q < line.size() && line[q] != ' ' && line[q] != '\t' && line[q] != '\r')
-            ++q;
-        if (q > p)
-            out.push_back(line.substr(p, q - p));
-        p = q;
-    }
-    return out;
-}
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
-// Symbol lists: 'ADDRESS NAME', nm ('ADDRESS TYPE NAME'), nm -S ('ADDRESS
-// SIZE TYPE NAME') and linker-script lines ('NAME = ADDRESS;'). Bad lines
-// are reported and skipped.
-void loadSymbols(std::string_view text, const std::string& file, MapResolver& out)
-{
-    std::size_t lineNo = 0, p = 0, reported = 0;
-    while (p <= text.size()) {
-        const std::size_t nl = text.find('\n', p);
-        std::string_view line = text.substr(p, nl == std::string_view::npos ? std::string_view::npos : nl - p);
-        p = nl == std::string_view::npos ? text.size() + 1 : nl + 1;
-        ++lineNo;
-        if (const std::size_t c = line.find("//"); c != std::string_view::npos)
-            line = line.substr(0, c);
-        line = trim(line);
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::optional<std::uint32_t> address;
-        std::string_view name;
-        if (const std::size_t eq = line.find('='); eq != std::string_view::npos) {
-            name = trim(line.substr(0, eq));
-            std::string_view value = trim(line.substr(eq + 1));
-            if (const std::size_t semi = value.find(';'); semi != std::string_view::npos)
-                value = trim(value.substr(0, semi));
-            address = parseHexAddress(value);
-        } else {
-            const auto f = fieldsOf(line);
-            if (f.size() >= 2 && f.size() <= 4) {
-                address = parseHexAddress(f[0]);
-                name = f.back();
-            }
-        }
-        if (!address || !validName(name)) {
-            if (++reported <= 20)
-                complain(file + ":" + std::to_string(lineNo) + ": warning: not a symbol line: '" + std::string(line.substr(0, 60)) + "'");
-            continue;
-        }
-        out.add(std::string(name), {*address, 0});
-    }
-    if (reported > 20)
-        complain(file + ": " + std::to_string(reported - 20) + " more lines that are not symbols");
 }
 
 // Hex words of an --expected file: 8-digit words (0x optional) in pairs, or
@@ -541,14 +474,17 @@ int run(int argc, char** argv)
     if (o.files.empty())
         o.files.emplace_back("-");
 
-    MapResolver symbols;
+    SymbolTable symbols;
+    const SymbolTableResolver resolver(symbols);
     if (!o.symbolsFile.empty()) {
         std::string text, error;
         if (!readWhole(o.symbolsFile, text, error)) {
             complain("cannot read '" + o.symbolsFile + "': " + error);
             return 2;
         }
-        loadSymbols(text, o.symbolsFile, symbols);
+        // Bad lines are reported; the good ones are all used.
+        for (const ReadMessage& m : symbols.load(text))
+            complain(o.symbolsFile + ": " + formatMessage(m));
     }
     std::vector<Words> expectedWords;
     if (!o.expectedFile.empty()) {
@@ -575,7 +511,7 @@ int run(int argc, char** argv)
         AsmOptions ao;
         ao.ucode = o.ucode ? *o.ucode : ucodeNamedIn(source).value_or(Ucode::F3DEX2);
         ao.names = o.names;
-        ao.resolver = symbols.size() ? &symbols : nullptr;
+        ao.resolver = symbols.size() ? &resolver : nullptr;
         ao.defines = o.defines;
         ao.base = o.base;
         ao.collectExpected = o.check && o.expectedFile.empty();

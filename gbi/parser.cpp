@@ -5,6 +5,7 @@
 #include "gbi/parser.h"
 
 #include "gbi/parser_internal.h"
+#include "gbi/symbols.h"
 
 #include <algorithm>
 #include <charconv>
@@ -44,6 +45,14 @@ std::optional<SymbolInfo> MapResolver::resolve(std::string_view name) const
     if (it == map_.end())
         return std::nullopt;
     return it->second;
+}
+
+std::optional<SymbolInfo> SymbolTableResolver::resolve(std::string_view name) const
+{
+    const std::optional<std::uint32_t> address = table_.find(name);
+    if (!address)
+        return std::nullopt;
+    return SymbolInfo{*address, 0};
 }
 
 namespace asm_detail {

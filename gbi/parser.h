@@ -86,6 +86,19 @@ private:
     std::unordered_map<std::string, SymbolInfo, Hash, std::equal_to<>> map_;
 };
 
+class SymbolTable;
+
+// Resolves names through a symbol table (gbi/symbols.h); element sizes are
+// not known from it.
+class SymbolTableResolver final : public SymbolResolver {
+public:
+    explicit SymbolTableResolver(const SymbolTable& table) : table_(table) {}
+    std::optional<SymbolInfo> resolve(std::string_view name) const override;
+
+private:
+    const SymbolTable& table_;
+};
+
 struct AsmOptions {
     Ucode ucode = Ucode::F3DEX2;
     Names names = Names::Libultra;

@@ -152,7 +152,7 @@ TEST(AsCliFiles, SeveralFilesOutputFileAndSymbols)
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(readFile(out), "DE000000 06001000\nDF000000 00000000\n01004008 80201000\nDC08060A 06002008\n");
-    EXPECT_NE(o.err.find(syms + ":5: warning: not a symbol line"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find(syms + ": line 5, column 1: expected a hex address"), std::string::npos) << o.err;
 }
 
 // --- Messages --------------------------------------------------------------------------

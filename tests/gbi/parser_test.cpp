@@ -9,6 +9,7 @@
 #include "gbi/idioms.h"
 #include "gbi/parser.h"
 #include "gbi/printer.h"
+#include "gbi/symbols.h"
 
 #include <gtest/gtest.h>
 
@@ -1190,6 +1191,18 @@ TEST(Addresses, SymbolsDefinesMembersAndElements)
     EXPECT_EQ(suns.words[2].w1, 0x400u + 40 + 8); // its l[0]
     EXPECT_EQ(suns.words[4].w1, 0x400u + 40);     // its a
     EXPECT_EQ(show(declared.words), "01001002 00000120\n01001002 00000110\nDC08060A 00000218\n");
+}
+
+TEST(Addresses, NamesFromASymbolTable)
+{
+    SymbolTable table;
+    table.load("06001000 body\nshade = 0x06002000;\n");
+    const SymbolTableResolver resolver(table);
+    AsmOptions o = opts();
+    o.resolver = &resolver;
+    const AsmResult r = assemble("gsSPDisplayList(body + 8), gsSPLight(&shade.l[0], 1), gsSPDisplayList(elsewhere)", o);
+    EXPECT_EQ(show(r.words), "DE000000 06001008\nDC08060A 06002008\n");
+    EXPECT_NE(find(r, Severity::Error, "unknown identifier 'elsewhere'"), nullptr) << show(r.messages);
 }
 
 TEST(Addresses, UnknownOrUnsizedSymbolsAreReported)
