@@ -21,6 +21,7 @@
 #include <bit>
 #include <climits>
 #include <optional>
+#include <tuple>
 
 namespace dlscope {
 namespace {
@@ -334,12 +335,23 @@ void ArgumentInspector::addGeneric(int index)
                 combo->addItem(m.isEmpty() ? qs(v.name) : qs(v.name) + QStringLiteral(" \u2014 ") + m,
                                QVariant::fromValue(static_cast<qlonglong>(v.value)));
             }
-            // Narrow fields list their unnamed values too.
-            if (a.field.present() && a.field.width <= 6) {
-                const auto [lo, hi] = argRange(a);
-                for (std::int64_t v = lo; v <= hi; ++v)
-                    if (combo->findData(QVariant::fromValue(static_cast<qlonglong>(v))) < 0)
-                        combo->addItem(QString::number(v), QVariant::fromValue(static_cast<qlonglong>(v)));
+            // Texture masks and shifts are 4-bit counts with one name each;
+            // other narrow fields list their unnamed values too.
+            std::int64_t lo = 0, hi = -1;
+            if (a.table == ConstTable::TxMask || a.table == ConstTable::TxShift)
+                hi = 15;
+            else if (a.field.present() && a.field.width <= 6)
+                std::tie(lo, hi) = argRange(a);
+            for (std::int64_t v = lo; v <= hi; ++v) {
+                if (combo->findData(QVariant::fromValue(static_cast<qlonglong>(v))) >= 0)
+                    continue;
+                QString text = QString::number(v);
+                if (a.table == ConstTable::TxMask)
+                    text += tr(" \u2014 wraps every %1 texels").arg(1 << v);
+                else if (a.table == ConstTable::TxShift)
+                    text += v <= 10 ? tr(" \u2014 coordinates \u00f7 %1").arg(1 << v)
+                                    : tr(" \u2014 coordinates \u00d7 %1").arg(1 << (16 - v));
+                combo->addItem(text, QVariant::fromValue(static_cast<qlonglong>(v)));
             }
         }
         connect(combo, &QComboBox::currentIndexChanged, this, [this, combo, i] {
@@ -352,7 +364,7 @@ void ArgumentInspector::addGeneric(int index)
             const auto value = static_cast<qlonglong>(command_.args[i]);
             int at = combo->findData(QVariant::fromValue(value));
             if (at < 0) {
-                combo->addItem(tr("%1 (no name)").arg(value), QVariant::fromValue(value));
+                combo->addItem(QString::number(value), QVariant::fromValue(value));
                 at = combo->count() - 1;
             }
             combo->setCurrentIndex(at);

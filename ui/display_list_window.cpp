@@ -449,9 +449,17 @@ void DisplayListWindow::buildActions()
     file->addAction(action(tr("&Reload"), "ReloadAction", QKeySequence(Qt::Key_F5), [this] { reload(); }));
     file->addAction(action(tr("&Save\u2026"), "SaveAction", QKeySequence(Qt::CTRL | Qt::Key_S), [this] { save(); }));
     file->addSeparator();
-    file->addAction(action(tr("Load S&ymbols\u2026"), "SymbolsAction", {}, [this] { loadSymbols(); }));
+    QAction *symbols = action(tr("Load S&ymbols\u2026"), "SymbolsAction", {}, [this] { loadSymbols(); });
+    QAction *segments = action(tr("Se&gments\u2026"), "SegmentsAction", {}, [this] { editSegments(); });
+    file->addAction(symbols);
     file->addAction(action(tr("C&lear Symbols"), "ClearSymbolsAction", {}, [this] { clearSymbols(); }));
-    file->addAction(action(tr("Se&gments\u2026"), "SegmentsAction", {}, [this] { editSegments(); }));
+    file->addAction(segments);
+    // Beside the other decoding choices too.
+    if (auto *decode = findChild<QToolBar *>(QStringLiteral("DecodeBar"))) {
+        decode->addSeparator();
+        decode->addAction(segments);
+        decode->addAction(symbols);
+    }
     file->addSeparator();
     file->addAction(action(tr("&Close"), "CloseAction", QKeySequence(Qt::CTRL | Qt::Key_W), [this] { close(); }));
 

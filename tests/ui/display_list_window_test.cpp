@@ -446,6 +446,7 @@ private slots:
         QTest::newRow("render-mode flag") << "E200001C 00552078" << "Z_UPD" << "off" << "E200001C 00552058" << "";
         QTest::newRow("blender input") << "E200001C 00552078" << "m1a_cycle_1" << "G_BL_CLR_FOG" << "E200001C C0552078"
                                        << "";
+        QTest::newRow("render-mode preset") << "E200001C 00552078" << "RenderPreset1" << "G_RM_ZB_OPA_SURF" << "" << "";
         QTest::newRow("combiner input") << "FC127E24 FFFFF9FC" << "arg3" << "SHADE" << "" << "";
         QTest::newRow("combine preset") << "FC127E24 FFFFF9FC" << "CombinePreset2" << "G_CC_PASS2" << ""
                                         << "gsDPSetCombineMode(G_CC_MODULATEI, G_CC_PASS2)";
@@ -627,7 +628,10 @@ private slots:
         select(0);
         table()->selectionModel()->select(window()->model()->index(1, 0),
                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        trigger(action.toLatin1().constData());
+        if (action == QLatin1String("CopyAction"))
+            QTest::keyClick(table(), Qt::Key_C, Qt::ControlModifier);  // the window's copy, not the view's
+        else
+            trigger(action.toLatin1().constData());
         QCOMPARE(QGuiApplication::clipboard()->text(), text);
     }
 
