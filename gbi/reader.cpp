@@ -226,6 +226,8 @@ inline bool allDecimal(const char *d, std::size_t n)
 // anything outside printable ASCII written as \xNN.
 std::string quote(const char *q, const char *e)
 {
+    if (q == e || *q == '\n')
+        return "the end of the line";
     std::string s = "'";
     std::size_t n = 0;
     for (; q < e && !isBlank(*q) && *q != '\n'; ++q, ++n) {
@@ -243,8 +245,6 @@ std::string quote(const char *q, const char *e)
             s += digits[c & 15];
         }
     }
-    if (n == 0)
-        s += q < e && *q != '\n' ? "" : "end of line";
     return s + "'";
 }
 
@@ -1032,9 +1032,16 @@ struct ListReader::State {
     // assembled is dropped, so that the next line starts a fresh command
     // (dumps keep commands aligned to their lines; a shifted pairing would
     // spoil every command after it).
-    void badToken(char *q, std::string_view what, std::uint64_t column = 0)
+    // bound: how far the excerpt may look (the view while classifying).
+    void badToken(char *q, std::string_view what, const char *bound, std::uint64_t column = 0)
     {
-        std::string text = "expected " + std::string(what) + ", found " + quote(q, lineEnd);
+        if (kept >= opt.messageLimit) {  // counted only: no text to build
+            ++suppressed;
+            acc = 0;
+            accBytes = 0;
+            return;
+        }
+        std::string text = "expected " + std::string(what) + ", found " + quote(q, bound);
         if (accBytes != 0) {
             text += "; the unfinished command begun ";
             text += accLine == line ? "on this line" : "on line " + std::to_string(accLine);
@@ -1047,7 +1054,7 @@ struct ListReader::State {
 
     void reject(char *q, std::string_view what)
     {
-        badToken(q, what);
+        badToken(q, what, viewEnd);
         skipRest();
     }
 
@@ -1741,7 +1748,7 @@ struct ListReader::State {
         p = q;
         while (!lineWhole && lineEnd - p <= 32)
             more();
-        badToken(p, what, column);
+        badToken(p, what, lineEnd, column);
         return Status::SkipRest;
     }
 
