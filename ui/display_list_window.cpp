@@ -261,9 +261,14 @@ DisplayListWindow::DisplayListWindow(QWidget *parent)
 
 DisplayListWindow::~DisplayListWindow()
 {
-    // The loader's thread ends before the document it was reading for.
+    // The loader's thread ends before the document it was reading for, and
+    // the view lets go of the model before the document under it goes.
     delete loader_;
     loader_ = nullptr;
+    table_->selectionModel()->disconnect(this);
+    table_->setModel(nullptr);
+    delete model_;
+    model_ = nullptr;
 }
 
 // --- Building ---------------------------------------------------------------------
@@ -833,7 +838,7 @@ void DisplayListWindow::toggleFold(std::size_t row)
                 document_->setUnfolded(e, true);
         }
         if (!found) {
-            setMessage(tr("This command is not part of a multi-command macro."));
+            setMessage(tr("This command belongs to no multi-command macro."));
             return;
         }
     }
