@@ -4,8 +4,6 @@
 #include "gbi/idioms.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 
 namespace dlscope::gbi {
 namespace {
@@ -119,38 +117,6 @@ void putHex8(std::string& out, std::uint32_t v)
         out += kDigits[(v >> shift) & 0xF];
 }
 
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == ';'))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool parseAddress(std::string_view s, std::uint32_t& out)
-{
-    if (s.starts_with("0x") || s.starts_with("0X"))
-        s.remove_prefix(2);
-    if (s.empty() || s.size() > 16)
-        return false;
-    std::uint64_t v = 0;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, 16);
-    if (ec != std::errc() || end != s.data() + s.size())
-        return false;
-    out = static_cast<std::uint32_t>(v);
-    return true;
-}
-
-bool isName(std::string_view s)
-{
-    if (s.empty() || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_' || s[0] == '.'))
-        return false;
-    return std::all_of(s.begin(), s.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';
-    });
-}
-
 } // namespace
 
 std::vector<UcodeScore> scoreUcodes(std::span<const Words> entries, Names names, std::size_t rawSample)
@@ -203,74 +169,26 @@ std::string ucodeHint(std::span<const UcodeScore> best, Ucode used, bool automat
 
 bool ListNamer::empty() const
 {
-    return symbols.empty() && std::none_of(segments.begin(), segments.end(), [](const auto& s) { return s.has_value(); });
+    if (symbols.size() != 0)
+        return false;
+    for (unsigned s = 0; s < SegmentTable::kCount; ++s)
+        if (segments.base(s))
+            return false;
+    return true;
 }
 
 bool ListNamer::name(std::uint32_t address, std::string& out) const
 {
-    if (symbols.empty())
+    if (symbols.size() == 0)
         return false;
-    if (const auto it = symbols.find(address); it != symbols.end()) {
-        out = it->second;
-        return true;
-    }
-    const std::uint32_t segment = address >> 24;
-    if (segment < segments.size() && segments[segment]) {
-        const std::uint32_t resolved = *segments[segment] + (address & 0x00FFFFFF);
-        if (const auto it = symbols.find(resolved); it != symbols.end()) {
-            out = it->second;
-            return true;
-        }
-    }
-    return false;
-}
-
-SymbolFileResult readSymbolText(std::string_view text, std::unordered_map<std::uint32_t, std::string>& out)
-{
-    SymbolFileResult result;
-    std::size_t lineNumber = 0;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        ++lineNumber;
-        if (const std::size_t comment = line.find("//"); comment != std::string_view::npos)
-            line = line.substr(0, comment);
-        line = trim(line);
-        if (line.empty() || line.front() == '#')
-            continue;
-        std::uint32_t address = 0;
-        std::string_view name;
-        if (const std::size_t eq = line.find('='); eq != std::string_view::npos) {
-            name = trim(line.substr(0, eq));
-            if (!parseAddress(trim(line.substr(eq + 1)), address))
-                name = {};
-        } else {
-            // ADDR NAME or ADDR T NAME
-            std::vector<std::string_view> tokens;
-            for (std::size_t i = 0; i < line.size();) {
-                while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-                    ++i;
-                std::size_t j = i;
-                while (j < line.size() && line[j] != ' ' && line[j] != '\t')
-                    ++j;
-                if (j > i)
-                    tokens.push_back(line.substr(i, j - i));
-                i = j;
-            }
-            if ((tokens.size() == 2 || tokens.size() == 3) && parseAddress(tokens[0], address))
-                name = tokens.back();
-        }
-        if (isName(name)) {
-            out.insert_or_assign(address, std::string(name));
-            ++result.read;
-        } else {
-            if (!result.skipped)
-                result.firstSkippedLine = lineNumber;
-            ++result.skipped;
-        }
-    }
-    return result;
+    auto match = symbols.lookup(address);
+    if (!match && SegmentTable::isSegmented(address))
+        if (const auto resolved = segments.resolve(address))
+            match = symbols.lookup(*resolved);
+    if (!match)
+        return false;
+    out = formatSymbol(*match);
+    return true;
 }
 
 // --- The document -------------------------------------------------------------

@@ -12,6 +12,7 @@
 
 #include "gbi/command.h"
 #include "gbi/printer.h"
+#include "gbi/symbols.h"
 
 #include <array>
 #include <cstddef>
@@ -20,7 +21,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace dlscope::gbi {
@@ -78,25 +78,16 @@ enum class CopyFormat : std::uint8_t {
     Source,  // gsDPPipeSync(), /* E7000000 00000000 */ inside a Gfx array: reads back exactly
 };
 
-// Segment bases and symbol names for addresses: an address whose top byte is
-// a segment with a base is also looked up at base + its lower 24 bits.
+// Names addresses by the symbols the user gave; an address in a segment
+// with a base is also looked up at the address it stands for.
 class ListNamer final : public AddressNamer {
 public:
     bool name(std::uint32_t address, std::string& out) const override;
-
-    std::array<std::optional<std::uint32_t>, 16> segments;
-    std::unordered_map<std::uint32_t, std::string> symbols;
     bool empty() const;
-};
 
-// Reads "NAME = 0xADDR;" (linker scripts and map files), "ADDR NAME" and
-// "ADDR T NAME" (nm) lines; other lines are counted as skipped.
-struct SymbolFileResult {
-    std::size_t read = 0;
-    std::size_t skipped = 0;
-    std::size_t firstSkippedLine = 0;
+    SymbolTable symbols;
+    SegmentTable segments;
 };
-SymbolFileResult readSymbolText(std::string_view text, std::unordered_map<std::uint32_t, std::string>& out);
 
 class ListDocument {
 public:

@@ -681,7 +681,7 @@ void DisplayListWindow::finishRead(const std::shared_ptr<LoadedList> &list)
     if (!list->labels.empty()) {
         gbi::ListNamer namer = document_->namer();
         for (auto &[address, name] : list->labels)
-            namer.symbols.try_emplace(address, std::move(name));
+            namer.symbols.add(address, name);
         document_->setNamer(std::move(namer));
         model_->reload();
     }
@@ -1025,7 +1025,7 @@ void DisplayListWindow::editSegments()
     gbi::ListNamer namer = document_->namer();
     for (int s = 0; s < 16; ++s) {
         rows << QStringLiteral("%1").arg(s, 2, 16, QLatin1Char('0')).toUpper();
-        const auto base = namer.segments[static_cast<std::size_t>(s)];
+        const auto base = namer.segments.base(static_cast<unsigned>(s));
         table->setItem(s, 0, new QTableWidgetItem(base ? hex8(*base) : QString()));
     }
     table->setVerticalHeaderLabels(rows);
@@ -1051,9 +1051,9 @@ void DisplayListWindow::setSegments(QTableWidget *table)
         bool ok = true;
         const uint value = text.toUInt(&ok, 16);
         if (text.isEmpty())
-            namer.segments[static_cast<std::size_t>(s)].reset();
+            namer.segments.clear(static_cast<unsigned>(s));
         else if (ok)
-            namer.segments[static_cast<std::size_t>(s)] = value;
+            namer.segments.set(static_cast<unsigned>(s), value);
         else
             refused << tr("segment %1 (\u201c%2\u201d)").arg(s).arg(text);
     }
@@ -1081,21 +1081,27 @@ void DisplayListWindow::loadSymbolsFrom(const QString &path)
     }
     const QByteArray bytes = file.readAll();
     gbi::ListNamer namer = document_->namer();
-    const gbi::SymbolFileResult result =
-        gbi::readSymbolText(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), namer.symbols);
+    const std::size_t before = namer.symbols.size();
+    const std::vector<gbi::ReadMessage> bad =
+        namer.symbols.load(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    const std::size_t read = namer.symbols.size() - before;
     document_->setNamer(std::move(namer));
     model_->reload();
     showCurrent();
-    QString text = tr("Read %1 from %2.").arg(counted(result.read, "symbol", "symbols"), QFileInfo(path).fileName());
-    if (result.skipped)
-        text += tr(" %1 skipped (the first: line %2).").arg(counted(result.skipped, "line", "lines")).arg(result.firstSkippedLine);
-    setMessage(text);
+    QString text = tr("Read %1 from %2.").arg(counted(read, "symbol", "symbols"), QFileInfo(path).fileName());
+    QString details;
+    if (!bad.empty()) {
+        text += tr(" %1 skipped (%2).").arg(counted(bad.size(), "line", "lines"), QString::fromStdString(gbi::formatMessage(bad.front())));
+        for (std::size_t i = 0; i < bad.size() && i < 20; ++i)
+            details += QString::fromStdString(gbi::formatMessage(bad[i])) + QLatin1Char('\n');
+    }
+    setMessage(text, details);
 }
 
 void DisplayListWindow::clearSymbols()
 {
     gbi::ListNamer namer = document_->namer();
-    namer.symbols.clear();
+    namer.symbols = gbi::SymbolTable{};
     document_->setNamer(std::move(namer));
     model_->reload();
     showCurrent();

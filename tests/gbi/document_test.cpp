@@ -264,47 +264,19 @@ TEST(DocumentEntries, SideDataStaysSmallPerEntry)
 
 // --- Symbols and segments ------------------------------------------------------
 
-TEST(DocumentSymbols, SymbolFileLines)
-{
-    const struct {
-        const char* line;
-        bool read;
-        std::uint32_t address;
-        const char* name;
-    } cases[] = {
-        {"gMeshDL = 0x06001230;", true, 0x06001230, "gMeshDL"},
-        {"  D_80123450 = 0x80123450; // size:0x40", true, 0x80123450, "D_80123450"},
-        {"80123450 gLoopDL", true, 0x80123450, "gLoopDL"},
-        {"0x80012000 T main_func", true, 0x80012000, "main_func"},
-        {"gBroken = nowhere;", false, 0, ""},
-        {"just some words here now", false, 0, ""},
-        {"# a comment", true, 0, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        std::unordered_map<std::uint32_t, std::string> symbols;
-        const SymbolFileResult r = readSymbolText(c.line, symbols);
-        if (!c.read) {
-            EXPECT_EQ(r.skipped, 1u);
-            EXPECT_TRUE(symbols.empty());
-        } else if (*c.name) {
-            EXPECT_EQ(r.read, 1u);
-            EXPECT_EQ(symbols[c.address], c.name);
-        } else {
-            EXPECT_EQ(r.read + r.skipped, 0u);
-        }
-    }
-}
-
 TEST(DocumentSymbols, SegmentedAddressesAreNamedThroughTheirSegmentBase)
 {
     ListNamer namer;
-    namer.symbols = {{0x80200040u, "gTreeVtx"}, {0x06000000u, "gTreeDL"}};
-    namer.segments[6] = 0x80200000u;
+    EXPECT_TRUE(namer.empty());
+    namer.symbols.add(0x80200040u, "gTreeVtx", 0x100);
+    namer.symbols.add(0x06000000u, "gTreeDL");
+    namer.segments.set(6, 0x80200000u);
+    EXPECT_FALSE(namer.empty());
     const struct {
         std::uint32_t address;
         const char* name;
-    } cases[] = {{0x06000040, "gTreeVtx"}, {0x06000000, "gTreeDL"}, {0x05000040, ""}, {0x80200040, "gTreeVtx"}};
+    } cases[] = {{0x06000040, "gTreeVtx"},     {0x06000000, "gTreeDL"}, {0x05000040, ""},
+                 {0x80200040, "gTreeVtx"},     {0x06000050, "gTreeVtx + 0x10"}};
     for (const auto& c : cases) {
         std::string out;
         EXPECT_EQ(namer.name(c.address, out), *c.name != 0) << std::hex << c.address;
