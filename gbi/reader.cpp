@@ -889,9 +889,10 @@ struct ListReader::State {
 
     bool fastReady() const
     {
-        return phase == Phase::LineStart && accBytes == 0 && decomp.empty() && !inComment &&
-               detected != InputForm::Auto &&
-               (opt.form == InputForm::Auto || opt.form == InputForm::Hex || opt.form == InputForm::CArray);
+        // Only where a 16-digit line is certainly one hex command: not in C,
+        // where a number without 0x may be a decimal literal.
+        return phase == Phase::LineStart && accBytes == 0 && decomp.empty() && !inComment && !cContext &&
+               detected != InputForm::Auto && (opt.form == InputForm::Auto || opt.form == InputForm::Hex);
     }
 
     std::size_t fastLines(RawCommand *out, std::size_t n)

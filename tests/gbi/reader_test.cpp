@@ -295,6 +295,9 @@ INSTANTIATE_TEST_SUITE_P(C, FormTest, testing::Values(
     FormCase{"EightDecimalDigitsAfterOxAreDecimal", "0xB6000000, 46974508,\n", {{0xB6000000, 46974508}},
              InputForm::CArray},
     FormCase{"LeadingZeroStaysHex", "0xB6000000, 00020000,\n", {kClear}, InputForm::CArray},
+    FormCase{"DecimalAfterADeclarationWhateverItsWidth",
+             "u64 x[] = {\n1234567812345678ULL,\n1234567812345678\nE700000000000000\n};\n",
+             {{0x000462D5, 0x37E7EF4E}, kSync}, InputForm::CArray, 1},
     FormCase{"MacroWithWordsInComment",
              "Gfx dl[] = {\n    gsDPPipeSync(), /* 00000000: E7000000 00000000 */\n"
              "    gsDPSetCombineMode(G_CC_SHADE, G_CC_SHADE), /* 00000008: FC127E03 FFFFF3F8 */\n};\n",
