@@ -502,7 +502,8 @@ std::optional<std::int64_t> constantValue(Ucode ucode, std::string_view name, bo
         kConst_G_TD, kConst_G_TL, kConst_G_TT, kConst_G_TF, kConst_G_TC, kConst_G_CK, kConst_G_CD, kConst_G_AD, kConst_G_AC,
         kConst_G_ZS, kConst_RM_FLAG, kConst_G_BL, kConst_G_CCMUX, kConst_G_ACMUX, kConst_G_SC, kConst_G_MW, kConst_G_MWO,
         kConst_G_MV, kConst_G_MVO, kConst_G_MTX, kConst_G_GEOMETRY_MODE, kConst_G_DL, kConst_G_BZ, kConst_G_CV,
-        kConst_FRUSTRATIO, kConst_NUMLIGHTS, kConst_LIGHT, kConst_G_ON, kConst_misc};
+        kConst_FRUSTRATIO, kConst_NUMLIGHTS, kConst_LIGHT, kConst_G_ON, kConst_misc, kConst_G_ALPHA_COMPARE_CULL,
+        kConst_G_SNAKE};
     for (const auto& table : tables)
         for (const NamedValue& v : table)
             if ((v.ucodes & bit) && v.name == name)

@@ -164,6 +164,12 @@ void putTxCm(TextSink& out, std::int64_t v)
 
 void putConst(TextSink& out, ConstTable table, Ucode u, std::int64_t v)
 {
+    if (table == ConstTable::Frustratio && v >= 1 && v <= 6) {
+        // gsSPClipRatio pastes its argument onto FR_NEG_ and FR_POS_.
+        out.put("FRUSTRATIO_");
+        out.put(static_cast<char>('0' + v));
+        return;
+    }
     if (table == ConstTable::Opcode) {
         const std::string_view name = opcodeName(u, static_cast<std::uint8_t>(v));
         if (!name.empty() && v >= 0 && v < 256) {
@@ -457,7 +463,7 @@ void putWholeOtherMode(TextSink& out, const Command& c, const PrintOptions& opti
 
 std::string dynamicName(std::string_view staticName)
 {
-    TextSink sink;
+    TextSink sink(staticName.size() + 16);
     sink.reserve(staticName.size() + 8);
     putName(sink, staticName, PrintOptions{true, "", Names::Libultra, nullptr});
     std::string s(sink.view());
@@ -536,7 +542,7 @@ void printCommand(const Command& c, const PrintOptions& options, TextSink& out)
 
 std::string commandText(const Command& command, const PrintOptions& options)
 {
-    TextSink sink;
+    TextSink sink(kCommandTextReserve + options.pointer.size());
     printCommand(command, options, sink);
     return std::string(sink.view());
 }

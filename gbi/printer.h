@@ -35,7 +35,9 @@ class TextSink {
 public:
     static constexpr std::size_t kInitialCapacity = 2u << 20;
 
-    TextSink() : buffer_(new char[kInitialCapacity]), capacity_(kInitialCapacity) {}
+    // Streams (a whole list into one buffer) want the large default; a
+    // single command's text wants little.
+    explicit TextSink(std::size_t capacity = kInitialCapacity) : buffer_(new char[capacity]), capacity_(capacity) {}
 
     void reserve(std::size_t n)
     {

@@ -1012,8 +1012,12 @@ std::optional<std::int64_t> headerName(Ucode u, std::string_view name, Names nam
         }
     }
     const auto it = map.find(name);
-    if (it == map.end())
+    if (it == map.end()) {
+        // gsSPClipRatio's argument is a token the header pastes onto FR_NEG_.
+        if (std::string_view(name).starts_with("FRUSTRATIO_"))
+            return headerName(u, "FR_NEG_" + std::string(name), names);
         return std::nullopt;
+    }
     return it->second;
 }
 
