@@ -18,8 +18,10 @@ bool better(const UcodeScore& a, const UcodeScore& b)
         return a.raw < b.raw;
     if (a.ends != b.ends)
         return a.ends > b.ends;
-    // The newest microcode first when the words cannot tell them apart.
-    return static_cast<int>(a.ucode) > static_cast<int>(b.ucode);
+    // When the words cannot tell them apart: F3DEX2 (the most common), then
+    // F3DEX3, F3DEX, F3D (as dlscope-dis chooses).
+    constexpr int rank[] = {3, 2, 0, 1};
+    return rank[static_cast<int>(a.ucode)] < rank[static_cast<int>(b.ucode)];
 }
 
 // Opcodes whose commands are all invalid under a microcode without decoding

@@ -257,8 +257,8 @@ std::string show(std::int64_t v)
     return v < 0 ? "-" + hex(0 - static_cast<std::uint64_t>(v)) : hex(static_cast<std::uint64_t>(v));
 }
 
-constexpr std::uint8_t otherModeL(Ucode u) { return u == Ucode::F3DEX2 ? 0xE2 : 0xB9; }
-constexpr std::uint8_t otherModeH(Ucode u) { return u == Ucode::F3DEX2 ? 0xE3 : 0xBA; }
+constexpr std::uint8_t otherModeL(Ucode u) { return isF3dex2Family(u) ? 0xE2 : 0xB9; }
+constexpr std::uint8_t otherModeH(Ucode u) { return isF3dex2Family(u) ? 0xE3 : 0xBA; }
 
 constexpr std::string_view kLerpSlots[16] = {"a0", "b0", "c0", "d0", "Aa0", "Ab0", "Ac0", "Ad0",
                                              "a1", "b1", "c1", "d1", "Aa1", "Ab1", "Ac1", "Ad1"};
@@ -512,7 +512,7 @@ private:
         if (op != otherModeL(e_.ucode) && op != otherModeH(e_.ucode))
             return;
         int sft, len;
-        if (e_.ucode == Ucode::F3DEX2) {
+        if (isF3dex2Family(e_.ucode)) {
             len = static_cast<int>(w.w0 & 0xFF) + 1;
             sft = 32 - static_cast<int>((w.w0 >> 8) & 0xFF) - len;
         } else {
@@ -854,7 +854,7 @@ private:
         case Extra::GeometryModeSetFirst: { // (c, s): set, then clear
             if (!allInts() || !check(0, v[0], v[0], 32, true) || !check(1, v[1], v[1], 32, true))
                 return false;
-            if (e_.ucode == Ucode::F3DEX2)
+            if (isF3dex2Family(e_.ucode))
                 return single("gsSPGeometryMode", {v[0], v[1]}, out);
             return single("gsSPSetGeometryMode", {v[1]}, out) && single("gsSPClearGeometryMode", {v[0]}, out);
         }
