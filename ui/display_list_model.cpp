@@ -1,7 +1,10 @@
 #include "display_list_model.h"
 
+#include <QApplication>
 #include <QBrush>
 #include <QColor>
+#include <QIcon>
+#include <QStyle>
 
 #include <algorithm>
 #include <cctype>
@@ -101,6 +104,18 @@ QVariant DisplayListModel::data(const QModelIndex &index, int role) const
         return {};
     const std::size_t row = documentRow(index.row());
     switch (role) {
+    case Qt::EditRole:
+        return index.column() == MacroColumn ? QVariant(cached(row).text) : QVariant();
+    case Qt::DecorationRole: {
+        if (index.column() != WhereColumn)
+            return {};
+        const int worst = worstSeverity(row);
+        if (worst < 0)
+            return {};
+        static const QStyle::StandardPixmap icons[] = {QStyle::SP_MessageBoxInformation, QStyle::SP_MessageBoxWarning,
+                                                       QStyle::SP_MessageBoxCritical};
+        return QApplication::style()->standardIcon(icons[worst]);
+    }
     case Qt::DisplayRole: {
         if (index.column() == WhereColumn) {
             const std::size_t start = document_.rowStart(row);
@@ -126,6 +141,8 @@ QVariant DisplayListModel::data(const QModelIndex &index, int role) const
             tip = tr("Double-click to fold these commands into one macro again");
         if (document_.rowEdited(row))
             tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + tr("Edited");
+        if (const QString found = findingsText(row); !found.isEmpty())
+            tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + found;
         return tip.isEmpty() ? QVariant() : QVariant(tip);
     }
     case Qt::ForegroundRole:
@@ -157,6 +174,54 @@ QVariant DisplayListModel::headerData(int section, Qt::Orientation orientation, 
     case MacroColumn: return tr("Macro");
     default: return {};
     }
+}
+
+Qt::ItemFlags DisplayListModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == MacroColumn && macroEditor_)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool DisplayListModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || index.column() != MacroColumn || index.row() >= count_ || !macroEditor_)
+        return false;
+    return macroEditor_(documentRow(index.row()), value.toString());
+}
+
+void DisplayListModel::setFindings(std::vector<std::int8_t> worst, std::vector<std::pair<std::size_t, QString>> texts)
+{
+    worst_ = std::move(worst);
+    findings_ = std::move(texts);
+    if (count_ > 0)
+        emit dataChanged(index(0, WhereColumn), index(count_ - 1, WhereColumn), {Qt::DecorationRole, Qt::ToolTipRole});
+}
+
+int DisplayListModel::worstSeverity(std::size_t row) const
+{
+    if (worst_.empty() || row >= document_.rowCount())
+        return -1;
+    int worst = -1;
+    const std::size_t start = document_.rowStart(row);
+    for (std::size_t e = start; e < start + document_.rowLength(row) && e < worst_.size(); ++e)
+        worst = std::max(worst, static_cast<int>(worst_[e]));
+    return worst;
+}
+
+QString DisplayListModel::findingsText(std::size_t row) const
+{
+    if (worstSeverity(row) < 0)
+        return {};
+    const std::size_t start = document_.rowStart(row);
+    const std::size_t end = start + document_.rowLength(row);
+    auto it = std::lower_bound(findings_.begin(), findings_.end(), start,
+                               [](const auto &f, std::size_t e) { return f.first < e; });
+    QString out;
+    for (; it != findings_.end() && it->first < end; ++it)
+        out += (out.isEmpty() ? QString() : QStringLiteral("\n")) + it->second;
+    return out;
 }
 
 void DisplayListModel::setPrintStyle(bool dynamic, const QString &pointer)

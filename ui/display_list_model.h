@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,18 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // The macro column is editable: a typed macro goes to the macro editor,
+    // which assembles it and answers whether it was taken.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    using MacroEditor = std::function<bool(std::size_t documentRow, const QString &text)>;
+    void setMacroEditor(MacroEditor editor) { macroEditor_ = std::move(editor); }
+
+    // Check findings: the worst severity at each entry (-1: none) and the
+    // explanations, which the rows show as a marker and a tooltip.
+    void setFindings(std::vector<std::int8_t> worst, std::vector<std::pair<std::size_t, QString>> texts);
+    int worstSeverity(std::size_t documentRow) const; // -1: no finding
+    QString findingsText(std::size_t documentRow) const;
 
     // How macros are printed.
     void setPrintStyle(bool dynamic, const QString &pointer);
@@ -78,6 +91,9 @@ private:
     bool matches(std::size_t documentRow, const std::string &macroNeedle, const QString &wordsNeedle) const;
 
     gbi::ListDocument &document_;
+    MacroEditor macroEditor_;
+    std::vector<std::int8_t> worst_;                         // per entry
+    std::vector<std::pair<std::size_t, QString>> findings_;  // (entry, text), by entry
     gbi::PrintOptions print_;
     std::string pointer_ = "gDisplayListHead++";
     int count_ = 0;

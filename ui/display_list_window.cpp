@@ -7,6 +7,7 @@
 #include "window_slots.h"
 
 #include "gbi/idioms.h"
+#include "gbi/parser.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTableView>
 #include <QTableWidget>
@@ -309,7 +311,10 @@ void DisplayListWindow::buildCentre()
     table_->setModel(model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Double-click or F2 on the macro column edits the macro; a double-click
+    // elsewhere folds or unfolds.
+    table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    model_->setMacroEditor([this](std::size_t row, const QString &text) { return editMacro(row, text); });
     table_->setWordWrap(false);
     table_->setShowGrid(false);
     table_->setAlternatingRowColors(true);
@@ -325,7 +330,10 @@ void DisplayListWindow::buildCentre()
     table_->setColumnWidth(DisplayListModel::WordsColumn, metrics.horizontalAdvance(QStringLiteral("E7000000 00000000")) + 16);
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { showCurrent(); });
     connect(table_, &QTableView::doubleClicked, this,
-            [this](const QModelIndex &index) { toggleFold(model_->documentRow(index.row())); });
+            [this](const QModelIndex &index) {
+                if (index.column() != DisplayListModel::MacroColumn)
+                    toggleFold(model_->documentRow(index.row()));
+            });
 
     auto *scroll = new QScrollArea(split);
     scroll->setObjectName(QStringLiteral("Inspector"));
@@ -342,6 +350,19 @@ void DisplayListWindow::buildCentre()
     layout->addWidget(split, 1);
     connect(inspector_, &ArgumentInspector::argumentsEdited, this, &DisplayListWindow::editArguments);
     connect(inspector_, &ArgumentInspector::wordsEdited, this, &DisplayListWindow::editWords);
+
+    insertLine_ = new QLineEdit(centre);
+    insertLine_->setObjectName(QStringLiteral("InsertLine"));
+    insertLine_->setPlaceholderText(tr("Macro to insert after the selected row (Enter inserts, Esc cancels)"));
+    insertLine_->setFont(fixed);
+    insertLine_->hide();
+    layout->addWidget(insertLine_);
+    connect(insertLine_, &QLineEdit::returnPressed, this, &DisplayListWindow::finishInsert);
+    auto *cancel = new QShortcut(QKeySequence(Qt::Key_Escape), insertLine_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(cancel, &QShortcut::activated, this, [this] {
+        insertLine_->hide();
+        table_->setFocus();
+    });
 
     message_ = new QLabel(centre);
     message_->setObjectName(QStringLiteral("Message"));
@@ -505,6 +526,16 @@ void DisplayListWindow::buildActions()
     foldAction_ = action(tr("&Fold or Unfold"), "ToggleFoldAction", QKeySequence(Qt::CTRL | Qt::Key_E),
                          [this] { toggleFold(currentRow()); });
     command->addAction(foldAction_);
+    // Insert and Delete act on the table only, so that the keys still edit
+    // text in the line edits.
+    QAction *insert = action(tr("&Insert Command…"), "InsertAction", QKeySequence(Qt::Key_Insert), [this] { startInsert(); });
+    QAction *remove = action(tr("&Delete Rows"), "DeleteAction", QKeySequence(Qt::Key_Delete), [this] { deleteRows(); });
+    for (QAction *a : {insert, remove}) {
+        removeAction(a);
+        a->setShortcutContext(Qt::WidgetShortcut);
+        table_->addAction(a);
+        command->addAction(a);
+    }
     classic_ = action(tr("Open in &Classic Window"), "ClassicAction", QKeySequence(Qt::CTRL | Qt::Key_K),
                       [this] { openInClassicWindow(); });
     command->addAction(classic_);
@@ -845,6 +876,112 @@ void DisplayListWindow::toggleFold(std::size_t row)
     model_->reload();
     selectDocumentRow(document_->rowOf(start));
     showCurrent();
+}
+
+bool DisplayListWindow::assembleMacro(const QString &text, std::vector<Words> &out)
+{
+    gbi::AsmOptions options;
+    options.ucode = document_->ucode();
+    options.names = document_->options().names;
+    const gbi::SymbolTableResolver resolver(document_->namer().symbols);
+    options.resolver = &resolver;
+    const QByteArray bytes = text.trimmed().toUtf8();
+    if (bytes.isEmpty()) {
+        setMessage(tr("Type a macro, such as gsDPPipeSync()."));
+        return false;
+    }
+    gbi::MacroParser parser(options);
+    out.clear();
+    if (parser.parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), out) && !out.empty()) {
+        setMessage({});
+        return true;
+    }
+    out.clear();
+    QString details;
+    QString first = tr("That macro gives no command.");
+    for (const gbi::AsmMessage &m : parser.messages()) {
+        if (m.severity != gbi::Severity::Error)
+            continue;
+        if (details.isEmpty())
+            first = tr("Column %1: %2").arg(m.column).arg(QString::fromStdString(m.text));
+        details += tr("Column %1: %2").arg(m.column).arg(QString::fromStdString(m.text)) + QLatin1Char('\n');
+    }
+    setMessage(first + tr(" — nothing was changed."), details.trimmed());
+    return false;
+}
+
+bool DisplayListWindow::editMacro(std::size_t row, const QString &text)
+{
+    if (row >= document_->rowCount())
+        return false;
+    std::vector<Words> words;
+    if (!assembleMacro(text, words))
+        return false;
+    // The rows change after the editor has closed, not while it commits.
+    const std::size_t start = document_->rowStart(row);
+    QMetaObject::invokeMethod(
+        this,
+        [this, start, words = std::move(words)] {
+            if (start < document_->size() && document_->rowStart(document_->rowOf(start)) == start)
+                replaceRowWords(document_->rowOf(start), words, tr("Edit macro"), -1);
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+void DisplayListWindow::startInsert()
+{
+    insertLine_->show();
+    insertLine_->setFocus();
+    insertLine_->selectAll();
+}
+
+void DisplayListWindow::finishInsert()
+{
+    std::vector<Words> words;
+    if (!assembleMacro(insertLine_->text(), words))
+        return; // the line stays open with the text, the error below it
+    const std::size_t row = currentRow();
+    const std::size_t at = row == static_cast<std::size_t>(-1) ? document_->size()
+                                                               : document_->rowStart(row) + document_->rowLength(row);
+    EntryRun run;
+    for (const Words &w : words)
+        run.push_back(gbi::Entry{w, true, std::nullopt, {}});
+    pushSplice(at, 0, std::move(run), tr("Insert"));
+    selectDocumentRow(document_->rowOf(at));
+    showCurrent();
+    insertLine_->clear();
+    insertLine_->hide();
+    table_->setFocus();
+    setMessage(tr("Inserted %1.").arg(counted(words.size(), "command", "commands")));
+}
+
+void DisplayListWindow::deleteRows()
+{
+    const std::vector<std::size_t> rows = selectedRows();
+    if (rows.empty()) {
+        setMessage(tr("Select the rows to delete first."));
+        return;
+    }
+    // Runs of adjacent rows, removed from the last so that the earlier
+    // entries keep their places; one undo step for all of them.
+    std::vector<std::pair<std::size_t, std::size_t>> runs; // (first entry, count)
+    for (const std::size_t r : rows) {
+        const std::size_t start = document_->rowStart(r);
+        const std::size_t length = document_->rowLength(r);
+        if (!runs.empty() && runs.back().first + runs.back().second == start)
+            runs.back().second += length;
+        else
+            runs.emplace_back(start, length);
+    }
+    undo_->beginMacro(tr("Delete %1").arg(counted(rows.size(), "row", "rows")));
+    for (auto it = runs.rbegin(); it != runs.rend(); ++it)
+        pushSplice(it->first, it->second, EntryRun{}, tr("Delete"));
+    undo_->endMacro();
+    if (document_->rowCount() > 0)
+        selectDocumentRow(document_->rowOf(std::min(runs.front().first, document_->size() - 1)));
+    showCurrent();
+    setMessage(tr("Deleted %1.").arg(counted(rows.size(), "row", "rows")));
 }
 
 void DisplayListWindow::editArguments(const std::vector<std::int64_t> &args, int mergeKey)

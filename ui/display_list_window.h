@@ -83,6 +83,14 @@ private:
     void showCurrent();
     void toggleFold(std::size_t row);
 
+    // Typed macros: assembled with the list's microcode and names; an error
+    // goes to the message line and changes nothing.
+    bool assembleMacro(const QString &text, std::vector<gbi::Words> &out);
+    bool editMacro(std::size_t row, const QString &text);
+    void startInsert();
+    void finishInsert();
+    void deleteRows();
+
     void editArguments(const std::vector<std::int64_t> &args, int mergeKey);
     void editWords(int entry, gbi::Words words);
     void replaceRowWords(std::size_t row, const std::vector<gbi::Words> &words, const QString &text, int mergeKey);
@@ -123,6 +131,7 @@ private:
     QTableView *table_ = nullptr;
     ArgumentInspector *inspector_ = nullptr;
     QLabel *message_ = nullptr;
+    QLineEdit *insertLine_ = nullptr;
 
     QAction *classic_ = nullptr;
     QAction *foldAction_ = nullptr;

@@ -554,6 +554,136 @@ private slots:
         QCOMPARE(rows(), 1);
     }
 
+    // --- Typing macros, inserting and deleting ------------------------------------------
+
+    void typingAMacroReencodesTheRow_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("rowsAfter");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("macro");
+        QTest::newRow("same command, new value") << "gsSPVertex(0x06000100, 16, 0)" << 4 << "01010020 06000100"
+                                                 << "gsSPVertex(0x06000100, 16, 0)";
+        QTest::newRow("another command") << "gsDPSetPrimColor(0, 0, 1, 2, 3, 4)," << 4 << "FA000000 01020304"
+                                         << "gsDPSetPrimColor(0, 0, 1, 2, 3, 4)";
+        QTest::newRow("dynamic form") << "gDPSetEnvColor(glistp++, 255, 0, 0, 255);" << 4 << "FB000000 FF0000FF"
+                                      << "gsDPSetEnvColor(255, 0, 0, 255)";
+        QTest::newRow("idiom becomes one folded row")
+            << "gsDPLoadTextureBlock(0x06000000, G_IM_FMT_RGBA, G_IM_SIZ_16b, 32, 32, 0, G_TX_WRAP, G_TX_WRAP, 5, 5, 0, 0)"
+            << 4 << "FD100000 06000000" << "gsDPLoadTextureBlock(0x06000000, G_IM_FMT_RGBA, G_IM_SIZ_16b, 32, 32";
+    }
+
+    void typingAMacroReencodesTheRow()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, rowsAfter);
+        QFETCH(QString, words);
+        QFETCH(QString, macro);
+        open();
+        paste(kMesh);
+        const QModelIndex index = window()->model()->index(1, DisplayListModel::MacroColumn);
+        QVERIFY(index.flags() & Qt::ItemIsEditable);
+        QVERIFY(!(window()->model()->index(1, DisplayListModel::WordsColumn).flags() & Qt::ItemIsEditable));
+        QVERIFY(window()->model()->setData(index, typed));
+        QTRY_COMPARE(this->words(1).left(17), words);
+        QCOMPARE(rows(), rowsAfter);
+        QVERIFY2(cell(1).startsWith(macro), qPrintable(cell(1)));
+        QCOMPARE(cell(0), QStringLiteral("gsDPPipeSync()"));
+        QCOMPARE(cell(2), QStringLiteral("gsSP1Triangle(0, 1, 2, 0)"));
+        QVERIFY2(message().isEmpty(), qPrintable(message()));
+        QCOMPARE(window()->undoStack()->count(), 2);
+        trigger("UndoAction");
+        QCOMPARE(this->words(1), QStringLiteral("01020040 06000000"));
+        trigger("RedoAction");
+        QCOMPARE(this->words(1).left(17), words);
+    }
+
+    void anInvalidMacroChangesNothingAndSaysWhere_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("unknown macro") << "gsDPNoSuchThing(1)" << "Column 1";
+        QTest::newRow("bad argument") << "gsSPVertex(0x06000000, 32, )" << "Column ";
+        QTest::newRow("empty") << "   " << "Type a macro";
+    }
+
+    void anInvalidMacroChangesNothingAndSaysWhere()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, says);
+        open();
+        paste(kMesh);
+        QVERIFY(!window()->model()->setData(window()->model()->index(1, DisplayListModel::MacroColumn), typed));
+        QCoreApplication::processEvents();
+        QCOMPARE(words(1), QStringLiteral("01020040 06000000"));
+        QCOMPARE(rows(), 4);
+        QVERIFY2(message().contains(says), qPrintable(message()));
+        QCOMPARE(window()->undoStack()->count(), 1); // only the paste
+    }
+
+    void f2EditsTheMacroCellAndDoubleClickElsewhereStillFolds()
+    {
+        open();
+        paste(kMesh);
+        select(0);
+        QTest::keyClick(table(), Qt::Key_F2);
+        auto *edit = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(edit);
+        QCOMPARE(edit->text(), QStringLiteral("gsDPPipeSync()"));
+        edit->setText(QStringLiteral("gsDPTileSync()"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTRY_COMPARE(words(0), QStringLiteral("E8000000 00000000"));
+        // A double-click on the macro column edits rather than folds.
+        table()->doubleClicked(window()->model()->index(1, DisplayListModel::MacroColumn));
+        QCOMPARE(rows(), 4);
+    }
+
+    void insertAndDeleteRowsUndoably()
+    {
+        open();
+        paste(kMesh);
+        select(1);
+        QTest::keyClick(table(), Qt::Key_Insert);
+        auto *line = control<QLineEdit>(window(), QStringLiteral("InsertLine"));
+        QVERIFY(line->isVisible());
+        QTRY_VERIFY(line->hasFocus());
+        QTest::keyClicks(line, QStringLiteral("gsDPSetPrimColor(0, 0, 1, 2"));
+        QTest::keyClick(line, Qt::Key_Return);
+        QVERIFY(line->isVisible()); // an error keeps the line open
+        QVERIFY2(message().contains(QStringLiteral("Column")), qPrintable(message()));
+        QCOMPARE(rows(), 4);
+        line->setText(QStringLiteral("gsDPSetPrimColor(0, 0, 1, 2, 3, 4)"));
+        QTest::keyClick(line, Qt::Key_Return);
+        QVERIFY(!line->isVisible());
+        QCOMPARE(rows(), 5);
+        QCOMPARE(words(2), QStringLiteral("FA000000 01020304"));
+        QCOMPARE(window()->model()->documentRow(table()->currentIndex().row()), std::size_t{2});
+
+        // Two separate rows go in one step.
+        table()->selectionModel()->select(window()->model()->index(0, 0),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        table()->selectionModel()->select(window()->model()->index(3, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        table()->setFocus();
+        QTest::keyClick(table(), Qt::Key_Delete);
+        QCOMPARE(rows(), 3);
+        QCOMPARE(cell(0), QStringLiteral("gsSPVertex(0x06000000, 32, 0)"));
+        QCOMPARE(cell(1), QStringLiteral("gsDPSetPrimColor(0, 0, 1, 2, 3, 4)"));
+        QCOMPARE(cell(2), QStringLiteral("gsSPEndDisplayList()"));
+
+        QTest::keyClick(table(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(rows(), 5);
+        QCOMPARE(cell(0), QStringLiteral("gsDPPipeSync()"));
+        QCOMPARE(cell(3), QStringLiteral("gsSP1Triangle(0, 1, 2, 0)"));
+        QTest::keyClick(table(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(rows(), 4);
+        QCOMPARE(words(2), QStringLiteral("05000204 00000000"));
+        QTest::keyClick(table(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(table(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(rows(), 3);
+        QCOMPARE(words(1), QStringLiteral("FA000000 01020304"));
+    }
+
     // --- Classic windows ---------------------------------------------------------
 
     void openInClassicWindow_data()
