@@ -205,9 +205,16 @@ void Engine::finishExpected()
             continue;
         const MacroSpan& span = macroSpans_[m - 1];
         if (current != m - 1) {
+            // Macros written before it on the same line without a comment of
+            // their own share it (a snake and its continuation entries).
+            std::size_t k = m - 1;
+            while (k > 0 && (current == SIZE_MAX || k - 1 > current) && macroSpans_[k - 1].line == span.line
+                   && macroSpans_[k - 1].first + macroSpans_[k - 1].count == macroSpans_[k].first)
+                --k;
             current = m - 1;
-            const std::size_t first = std::min(span.first, result.words.size());
-            result.expected.push_back({first, std::min(span.count, result.words.size() - first), span.line, {}});
+            const std::size_t first = std::min(macroSpans_[k].first, result.words.size());
+            const std::size_t end = std::min(span.first + span.count, result.words.size());
+            result.expected.push_back({first, end - first, span.line, {}});
         }
         auto& words = result.expected.back().words;
         words.insert(words.end(), c.words.begin(), c.words.end());

@@ -104,6 +104,8 @@ struct Index {
             for (const MacroSpec& m : f3dex3Macros())
                 if (m.ucodes & bit)
                     names.push_back(m.name);
+            if (continueSnakeMacro().ucodes & bit)
+                names.push_back(continueSnakeMacro().name); // a snake's continuation entries
             for (const MacroSpec& m : idiomMacros())
                 if (m.ucodes & bit)
                     names.push_back(m.name);

@@ -221,6 +221,21 @@ TEST(AsCliCheck, CommentsWrittenByTheDisassemblerAreCompared)
     EXPECT_NE(diff.err.find("1 difference"), std::string::npos) << diff.err;
 }
 
+TEST(AsCliCheck, F3dex3ListsWithSnakesAssembleBackFromTheirListing)
+{
+    // A snake with one continuation entry (printed on one line with it), a
+    // memset, a relative segment, a Fresnel word and a prefetch hint.
+    const std::string words = "08020407 0A0C0E10\n12141618 1A1C9E20\nDA380003 06000000\nDB00000C 7FFF8000\n"
+                              "E1000000 0000BEEF\nD5000100 80100000\n0B060018 06000000\nDF000008 00000000\n";
+    const Outcome listing = dis({"--ucode", "f3dex3", "-r"}, words);
+    ASSERT_EQ(listing.status, 0) << listing.err;
+    EXPECT_NE(listing.out.find("gsSPContinueSnake("), std::string::npos) << listing.out;
+    const Outcome same = as({"--ucode", "f3dex3", "--check"}, listing.out);
+    EXPECT_EQ(same.status, 0) << same.out << same.err << listing.out;
+    const Outcome hex = as({"--ucode", "f3dex3"}, listing.out);
+    EXPECT_EQ(hex.out, words);
+}
+
 TEST(AsCliCheck, AFileOfHexWordsIsCompared)
 {
     const std::string expected = tempPath("expected.txt");
