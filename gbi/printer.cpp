@@ -201,25 +201,35 @@ void putAddress(TextSink& out, const PrintOptions& options, std::uint32_t addres
     putHex(out, address, 8);
 }
 
-void putArg(TextSink& out, const ArgSpec& a, Ucode u, std::int64_t v, const PrintOptions& options)
+// Integers with names for some values: a snake index carrying the
+// last-index mark, or a signed value with a constant's name.
+[[gnu::noinline]] void putNamedInt(TextSink& out, const ArgSpec& a, Ucode u, std::int64_t v)
+{
+    if (a.table == ConstTable::Snake) {
+        if (v & 0x40) {
+            putDec(out, v & ~0x40);
+            out.put(" | G_SNAKE_LAST");
+        } else {
+            putDec(out, v);
+        }
+        return;
+    }
+    const std::string_view name = constName(a.table, u, v);
+    if (!name.empty())
+        out.put(name);
+    else
+        putDec(out, v);
+}
+
+[[gnu::always_inline]] inline void putArg(TextSink& out, const ArgSpec& a, Ucode u, std::int64_t v,
+                                          const PrintOptions& options)
 {
     switch (a.kind) {
     case ArgKind::Int:
-        if (a.table == ConstTable::Snake && (v & 0x40)) {
-            // a snake index carrying the last-index mark
-            putDec(out, v & ~0x40);
-            out.put(" | G_SNAKE_LAST");
-            return;
-        }
-        putDec(out, v);
-        return;
     case ArgKind::SInt:
-        if (a.table != ConstTable::None) {
-            const std::string_view name = constName(a.table, u, v);
-            if (!name.empty()) {
-                out.put(name);
-                return;
-            }
+        if (a.table != ConstTable::None) [[unlikely]] {
+            putNamedInt(out, a, u, v);
+            return;
         }
         putDec(out, v);
         return;
