@@ -1,6 +1,8 @@
 #include "display_list_window.h"
 
 #include "argument_editors.h"
+#include "check_runner.h"
+#include "state_panel.h"
 #include "display_list_model.h"
 #include "list_loader.h"
 #include "message_box.h"
@@ -16,6 +18,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -29,16 +32,20 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
+#include <QStyle>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QUndoCommand>
 #include <QUndoStack>
 #include <QUrl>
@@ -246,7 +253,7 @@ DisplayListWindow::DisplayListWindow(QWidget *parent)
     setObjectName(QStringLiteral("DisplayList"));
     setWindowTitle(QStringLiteral("Display List"));
     setAcceptDrops(true);
-    resize(1120, 660);
+    resize(1180, 860);
 
     model_ = new DisplayListModel(*document_, this);
     loader_ = new ListLoader(this);
@@ -254,7 +261,15 @@ DisplayListWindow::DisplayListWindow(QWidget *parent)
     undo_->setObjectName(QStringLiteral("UndoStack"));
     connect(loader_, &ListLoader::finished, this, &DisplayListWindow::finishRead);
 
+    checker_ = new CheckRunner(this);
+    connect(checker_, &CheckRunner::finished, this, &DisplayListWindow::finishChecks);
+    checkDelay_ = new QTimer(this);
+    checkDelay_->setSingleShot(true);
+    checkDelay_->setInterval(150);
+    connect(checkDelay_, &QTimer::timeout, this, &DisplayListWindow::runChecks);
+
     buildCentre();
+    buildDocks();
     buildToolBars();
     buildActions();
     updateHint();
@@ -267,6 +282,8 @@ DisplayListWindow::~DisplayListWindow()
     // the view lets go of the model before the document under it goes.
     delete loader_;
     loader_ = nullptr;
+    delete checker_;
+    checker_ = nullptr;
     table_->selectionModel()->disconnect(this);
     table_->setModel(nullptr);
     delete model_;
@@ -326,7 +343,7 @@ void DisplayListWindow::buildCentre()
     table_->verticalHeader()->setDefaultSectionSize(metrics.height() + 4);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     table_->horizontalHeader()->setStretchLastSection(true);
-    table_->setColumnWidth(DisplayListModel::WhereColumn, metrics.horizontalAdvance(QStringLiteral("\u25B8 80000000")) + 16);
+    table_->setColumnWidth(DisplayListModel::WhereColumn, metrics.horizontalAdvance(QStringLiteral("\u25B8 80000000")) + 36); // room for a findings icon
     table_->setColumnWidth(DisplayListModel::WordsColumn, metrics.horizontalAdvance(QStringLiteral("E7000000 00000000")) + 16);
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { showCurrent(); });
     connect(table_, &QTableView::doubleClicked, this,
@@ -370,6 +387,52 @@ void DisplayListWindow::buildCentre()
     message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(message_);
     setCentralWidget(centre);
+}
+
+void DisplayListWindow::buildDocks()
+{
+    findingsDock_ = new QDockWidget(tr("Findings"), this);
+    findingsDock_->setObjectName(QStringLiteral("FindingsDock"));
+    findings_ = new QTreeWidget(findingsDock_);
+    findings_->setObjectName(QStringLiteral("Findings"));
+    findings_->setHeaderLabels({tr("Where"), tr("Rule"), tr("Finding")});
+    findings_->setRootIsDecorated(false);
+    findings_->setUniformRowHeights(true);
+    findings_->setAlternatingRowColors(true);
+    findings_->setColumnWidth(0, 110);
+    findings_->setColumnWidth(1, 150);
+    findingsDock_->setWidget(findings_);
+    addDockWidget(Qt::BottomDockWidgetArea, findingsDock_);
+    auto go = [this](QTreeWidgetItem *item) {
+        if (!item || !item->data(0, Qt::UserRole).isValid())
+            return;
+        const auto entry = static_cast<std::size_t>(item->data(0, Qt::UserRole).toULongLong());
+        if (entry >= document_->size())
+            return;
+        const std::size_t row = document_->rowOf(entry);
+        if (model_->viewRow(row) < 0) {
+            setMessage(tr("That row is hidden by the filter."));
+            return;
+        }
+        selectDocumentRow(row);
+    };
+    connect(findings_, &QTreeWidget::itemClicked, this, go);
+    connect(findings_, &QTreeWidget::itemActivated, this, go);
+
+    stateDock_ = new QDockWidget(tr("State"), this);
+    stateDock_->setObjectName(QStringLiteral("StateDock"));
+    state_ = new QPlainTextEdit(stateDock_);
+    state_->setObjectName(QStringLiteral("StatePanel"));
+    state_->setReadOnly(true);
+    state_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    state_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    stateDock_->setWidget(state_);
+    // Both under the table, side by side, so that the table and the
+    // inspector keep their width.
+    addDockWidget(Qt::BottomDockWidgetArea, stateDock_);
+    splitDockWidget(findingsDock_, stateDock_, Qt::Horizontal);
+    resizeDocks({findingsDock_, stateDock_}, {560, 560}, Qt::Horizontal);
+    resizeDocks({findingsDock_}, {250}, Qt::Vertical);
 }
 
 void DisplayListWindow::buildToolBars()
@@ -539,6 +602,14 @@ void DisplayListWindow::buildActions()
     classic_ = action(tr("Open in &Classic Window"), "ClassicAction", QKeySequence(Qt::CTRL | Qt::Key_K),
                       [this] { openInClassicWindow(); });
     command->addAction(classic_);
+
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    QAction *showFindings = findingsDock_->toggleViewAction();
+    showFindings->setObjectName(QStringLiteral("ShowFindingsAction"));
+    QAction *showState = stateDock_->toggleViewAction();
+    showState->setObjectName(QStringLiteral("ShowStateAction"));
+    view->addAction(showFindings);
+    view->addAction(showState);
 
     auto *bar = addToolBar(tr("Commands"));
     bar->setObjectName(QStringLiteral("CommandBar"));
@@ -748,6 +819,7 @@ void DisplayListWindow::applySplice(std::size_t first, std::size_t count, const 
     else
         model_->spliced(firstRow, rowsBefore);
     updateHint();
+    scheduleChecks();
     if (document_->rowCount() > 0)
         selectDocumentRow(document_->rowOf(std::min(first, document_->size() - 1)));
     showCurrent();
@@ -765,6 +837,7 @@ void DisplayListWindow::decodeOptionsChanged()
     document_->setOptions(options);
     model_->reload();
     updateHint();
+    scheduleChecks();
     if (entry != static_cast<std::size_t>(-1) && entry < document_->size())
         selectDocumentRow(document_->rowOf(entry));
     showCurrent();
@@ -834,6 +907,7 @@ void DisplayListWindow::showCurrent()
         inspector_->showNothing(document_->size() ? tr("Select a command to see its arguments.")
                                                   : tr("No list yet."));
         updateClassicAction();
+        showState();
         return;
     }
     const Command command = document_->decodeRow(row);
@@ -843,8 +917,114 @@ void DisplayListWindow::showCurrent()
     QString status = model_->statusText(row);
     if (document_->rowEdited(row))
         status += (status.isEmpty() ? QString() : QStringLiteral(" ")) + tr("Edited.");
+    if (const QString found = model_->findingsText(row); !found.isEmpty())
+        status += (status.isEmpty() ? QString() : QStringLiteral("\n")) + found;
     inspector_->showCommand(command, words, document_->options().names, model_->macroText(row), status);
     updateClassicAction();
+    showState();
+}
+
+// --- Checks and the state panel ----------------------------------------------------
+
+bool DisplayListWindow::checking() const { return !checks_ && document_->size() > 0; }
+
+void DisplayListWindow::scheduleChecks()
+{
+    // Entries may have moved: the old findings would mark the wrong rows.
+    checks_.reset();
+    model_->setFindings({}, {});
+    findings_->clear();
+    findingsDock_->setWindowTitle(tr("Findings"));
+    if (document_->size() > 0)
+        checkDelay_->start();
+    else
+        checkDelay_->stop();
+}
+
+void DisplayListWindow::runChecks()
+{
+    if (document_->size() == 0)
+        return;
+    checkWanted_ = checker_->run(std::vector<Words>(document_->words().begin(), document_->words().end()),
+                                 document_->ucode());
+}
+
+void DisplayListWindow::finishChecks(const std::shared_ptr<const CheckResult> &result)
+{
+    // A result for a list that changed since is dropped; a new run follows.
+    if (result->generation != checkWanted_ || checkDelay_->isActive() || result->words->size() != document_->size())
+        return;
+    checks_ = result;
+    const gbi::CheckReport &report = result->report;
+    std::vector<std::int8_t> worst(document_->size(), -1);
+    std::vector<std::pair<std::size_t, QString>> texts;
+    texts.reserve(report.findings.size());
+    const auto rules = gbi::checkRules();
+    for (const gbi::Finding &f : report.findings) {
+        auto &w = worst[f.entry];
+        w = std::max(w, static_cast<std::int8_t>(f.severity));
+        texts.emplace_back(f.entry, QStringLiteral("%1 [%2]: %3")
+                                        .arg(qs(gbi::severityName(f.severity)), qs(rules[f.rule].id),
+                                             QString::fromStdString(f.message)));
+    }
+    model_->setFindings(std::move(worst), std::move(texts));
+
+    // The list shows the first findings; a list of tens of thousands of
+    // rows would only slow the window.
+    constexpr std::size_t kShown = 2000;
+    findings_->setUpdatesEnabled(false);
+    findings_->clear();
+    QList<QTreeWidgetItem *> items;
+    const QStyle::StandardPixmap icons[] = {QStyle::SP_MessageBoxInformation, QStyle::SP_MessageBoxWarning,
+                                            QStyle::SP_MessageBoxCritical};
+    for (std::size_t i = 0; i < report.findings.size() && i < kShown; ++i) {
+        const gbi::Finding &f = report.findings[i];
+        auto *item = new QTreeWidgetItem({qs(gbi::entryAddress(f.entry, document_->address(0))), qs(rules[f.rule].id),
+                                          QString::fromStdString(f.message)});
+        item->setIcon(0, style()->standardIcon(icons[static_cast<int>(f.severity)]));
+        item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<qulonglong>(f.entry)));
+        item->setToolTip(2, QString::fromStdString(f.message));
+        items << item;
+    }
+    if (report.findings.size() > kShown || report.dropped)
+        items << new QTreeWidgetItem({QString(), QString(),
+                                      tr("… %1 more").arg(report.findings.size() + report.dropped - kShown)});
+    findings_->addTopLevelItems(items);
+    findings_->setUpdatesEnabled(true);
+    findingsDock_->setWindowTitle(tr("Findings: %1 errors, %2 warnings, %3 notes")
+                                      .arg(countOf(report, gbi::Severity::Error))
+                                      .arg(countOf(report, gbi::Severity::Warning))
+                                      .arg(countOf(report, gbi::Severity::Note)));
+    showCurrent();
+}
+
+void DisplayListWindow::showState()
+{
+    if (!state_)
+        return;
+    const std::size_t row = currentRow();
+    if (document_->size() == 0) {
+        state_->setPlainText(tr("No list yet."));
+        return;
+    }
+    if (!checks_) {
+        state_->setPlainText(tr("Checking…"));
+        return;
+    }
+    if (row == static_cast<std::size_t>(-1)) {
+        state_->setPlainText(tr("Select a command to see the state in effect after it."));
+        return;
+    }
+    const std::size_t last = document_->rowStart(row) + document_->rowLength(row) - 1;
+    const std::optional<gbi::RenderState> state = checks_->index.stateAfter(last);
+    if (!state) {
+        state_->setPlainText(tr("No walk of the list reaches this command (it follows an end or an unfollowed branch)."));
+        return;
+    }
+    const int scroll = state_->verticalScrollBar() ? state_->verticalScrollBar()->value() : 0;
+    state_->setPlainText(tr("After %1:\n").arg(qs(gbi::entryAddress(last, document_->address(0))))
+                         + describeState(*state, checks_->ucode));
+    state_->verticalScrollBar()->setValue(scroll);
 }
 
 void DisplayListWindow::toggleFold(std::size_t row)

@@ -22,6 +22,9 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QDockWidget;
+class QPlainTextEdit;
+class QTreeWidget;
 class QLabel;
 class QLineEdit;
 class QMimeData;
@@ -33,6 +36,8 @@ class QUndoStack;
 namespace dlscope {
 
 class ArgumentInspector;
+class CheckRunner;
+struct CheckResult;
 class DisplayListModel;
 class ListLoader;
 struct LoadedList;
@@ -55,6 +60,9 @@ public:
     DisplayListModel *model() const { return model_; }
     QUndoStack *undoStack() const { return undo_; }
     QString message() const;
+    // True while the findings and the state panel wait for a check of the
+    // list as it is now.
+    bool checking() const;
 
     // Replaces `count` entries from `first`: the undo stack's one way in.
     void applySplice(std::size_t first, std::size_t count, const gbi::EntryRun &with);
@@ -67,6 +75,14 @@ private:
     void buildActions();
     void buildToolBars();
     void buildCentre();
+    void buildDocks();
+
+    // Checks run on a worker a moment after the list last changed; the
+    // findings mark the rows, fill the Findings list and the State panel.
+    void scheduleChecks();
+    void runChecks();
+    void finishChecks(const std::shared_ptr<const CheckResult> &result);
+    void showState();
 
     void readBytes(QByteArray bytes, Place place, const QString &sourceName);
     void finishRead(const std::shared_ptr<LoadedList> &list);
@@ -132,6 +148,15 @@ private:
     ArgumentInspector *inspector_ = nullptr;
     QLabel *message_ = nullptr;
     QLineEdit *insertLine_ = nullptr;
+
+    CheckRunner *checker_ = nullptr;
+    QTimer *checkDelay_ = nullptr;
+    std::shared_ptr<const CheckResult> checks_; // of the list as it is, or null
+    unsigned checkWanted_ = 0;                  // generation of the newest run asked for
+    QDockWidget *findingsDock_ = nullptr;
+    QTreeWidget *findings_ = nullptr;
+    QDockWidget *stateDock_ = nullptr;
+    QPlainTextEdit *state_ = nullptr;
 
     QAction *classic_ = nullptr;
     QAction *foldAction_ = nullptr;

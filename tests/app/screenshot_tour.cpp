@@ -157,7 +157,13 @@ int main(int argc, char **argv)
         select(11);
         if (auto *n = list->findChild<QSpinBox *>(QStringLiteral("arg1")))
             n->setValue(12);
+        // The checks run on a worker thread after each change.
+        for (int i = 0; i < 400 && list->checking(); ++i) {
+            QApplication::processEvents();
+            QThread::msleep(5);
+        }
         select(2);
+        settle();
         save(list, QStringLiteral("display-list"));
     }
 

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
@@ -25,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QUndoStack>
 #include <QtTest>
 
@@ -37,6 +39,12 @@ namespace {
 
 // An F3DEX2 mesh: pipe sync, vertices, a triangle, the end.
 const QString kMesh = QStringLiteral("E7000000 00000000\n01020040 06000000\n05000204 00000000\nDF000000 00000000\n");
+
+// An F3DEX2 list with faults: 2-cycle mode and a combiner, four vertices,
+// a triangle, the combiner set again with no pipe sync after the draw, a
+// triangle of vertices 4-6 that no load brought, the end.
+const QString kFaulty = QStringLiteral("E3000A01 00100000\nFC127E24 FFFFF9FC\n01004008 06000000\n05000204 00000000\n"
+                                       "FC127E24 FFFFF9FC\n05080A0C 00000000\nDF000000 00000000\n");
 
 QString binaryOf(const QString &hex)
 {
@@ -682,6 +690,120 @@ private slots:
         QTest::keyClick(table(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(rows(), 3);
         QCOMPARE(words(1), QStringLiteral("FA000000 01020304"));
+    }
+
+    // --- Checks: markers, the Findings list and the State panel ---------------------------
+
+    QTreeWidget *findingsList() { return control<QTreeWidget>(window(), QStringLiteral("Findings")); }
+    QString statePanel() { return control<QPlainTextEdit>(window(), QStringLiteral("StatePanel"))->toPlainText(); }
+    // The rule ids the Findings list shows at an entry.
+    QStringList rulesAt(std::size_t entry)
+    {
+        QStringList out;
+        for (int i = 0; i < findingsList()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem *item = findingsList()->topLevelItem(i);
+            if (item->data(0, Qt::UserRole).isValid() && item->data(0, Qt::UserRole).toULongLong() == entry)
+                out << item->text(1);
+        }
+        return out;
+    }
+
+    void findingsMarkTheRowsThatHaveThem_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<int>("severity");
+        QTest::newRow("missing pipe sync") << 4 << "sync-pipe" << 2;              // an error
+        QTest::newRow("vertex never loaded") << 5 << "tri-index-unloaded" << 1;   // a warning
+    }
+
+    void findingsMarkTheRowsThatHaveThem()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, rule);
+        QFETCH(int, severity);
+        open();
+        paste(kFaulty);
+        QTRY_VERIFY(!window()->checking());
+        QVERIFY2(rulesAt(std::size_t(row)).contains(rule), qPrintable(rulesAt(std::size_t(row)).join(',')));
+        const QModelIndex where = window()->model()->index(row, DisplayListModel::WhereColumn);
+        QVERIFY(where.data(Qt::DecorationRole).isValid());
+        QCOMPARE(window()->model()->worstSeverity(std::size_t(row)), severity);
+        QVERIFY2(where.data(Qt::ToolTipRole).toString().contains(rule), qPrintable(where.data(Qt::ToolTipRole).toString()));
+        // The first command sets a mode before any draw: nothing to say.
+        QVERIFY(!window()->model()->index(0, DisplayListModel::WhereColumn).data(Qt::DecorationRole).isValid());
+        // The inspector explains the selected row's findings too.
+        select(row);
+        QVERIFY(control<QWidget>(window(), QStringLiteral("ArgumentInspector"))->findChildren<QLabel *>().size() > 0);
+        bool explained = false;
+        for (const QLabel *label : control<QWidget>(window(), QStringLiteral("ArgumentInspector"))->findChildren<QLabel *>())
+            explained |= label->text().contains(rule);
+        QVERIFY(explained);
+    }
+
+    void editsRecheckAndClickingAFindingSelectsItsRow()
+    {
+        open();
+        paste(kFaulty);
+        QTRY_VERIFY(!window()->checking());
+        select(0);
+        QTreeWidgetItem *item = nullptr;
+        for (int i = 0; i < findingsList()->topLevelItemCount() && !item; ++i)
+            if (findingsList()->topLevelItem(i)->text(1) == QLatin1String("tri-index-unloaded"))
+                item = findingsList()->topLevelItem(i);
+        QVERIFY(item);
+        findingsList()->scrollToItem(item);
+        QTest::mouseClick(findingsList()->viewport(), Qt::LeftButton, {},
+                          findingsList()->visualItemRect(item).center());
+        QCOMPARE(table()->currentIndex().row(), 5);
+
+        // A pipe sync typed in before the second combiner clears that finding.
+        select(3);
+        trigger("InsertAction");
+        auto *line = control<QLineEdit>(window(), QStringLiteral("InsertLine"));
+        line->setText(QStringLiteral("gsDPPipeSync()"));
+        QTest::keyClick(line, Qt::Key_Return);
+        QCOMPARE(words(4), QStringLiteral("E7000000 00000000"));
+        QTRY_VERIFY(!window()->checking());
+        QVERIFY(!rulesAt(5).contains(QStringLiteral("sync-pipe")));
+        QVERIFY(rulesAt(6).contains(QStringLiteral("tri-index-unloaded")));
+        trigger("UndoAction");
+        QTRY_VERIFY(!window()->checking());
+        QVERIFY(rulesAt(4).contains(QStringLiteral("sync-pipe")));
+    }
+
+    void statePanelShowsTheStateAfterTheSelectedRow_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QStringList>("shows");
+        QTest::addColumn<QStringList>("hides");
+        QTest::newRow("before the combiner")
+            << 0 << QStringList{"Cycle type: G_CYC_2CYCLE", "Combiner: not set", "Vertices loaded: 0 of 32"}
+            << QStringList{"colour = "};
+        QTest::newRow("after the combiner")
+            << 1 << QStringList{"Cycle type: G_CYC_2CYCLE", "Combiner (set at 0x0008)", "colour = (TEXEL0 - 0) * SHADE + 0"}
+            << QStringList{"Combiner: not set"};
+        QTest::newRow("after the vertices") << 2 << QStringList{"Vertices loaded: 4 of 32 slots (0-3)"} << QStringList{};
+        QTest::newRow("unknown modes stay unknown")
+            << 0 << QStringList{"Render mode: unknown", "Geometry mode (not set): none", "filter: ?",
+                           "Other modes, low word: not set"}
+            << QStringList{"alpha compare"};
+    }
+
+    void statePanelShowsTheStateAfterTheSelectedRow()
+    {
+        QFETCH(int, row);
+        QFETCH(QStringList, shows);
+        QFETCH(QStringList, hides);
+        open();
+        paste(kFaulty);
+        QTRY_VERIFY(!window()->checking());
+        select(row);
+        const QString text = statePanel();
+        for (const QString &s : shows)
+            QVERIFY2(text.contains(s), qPrintable(s + QStringLiteral("\n---\n") + text));
+        for (const QString &s : hides)
+            QVERIFY2(!text.contains(s), qPrintable(s + QStringLiteral("\n---\n") + text));
     }
 
     // --- Classic windows ---------------------------------------------------------
