@@ -4,6 +4,7 @@
 //                                   of the first N commands (all by default)
 //   gbi_bench read FILE [N]         only read the commands (text or binary)
 //   gbi_bench read-decode FILE [N]  read, decode and print, as dlscope-dis does
+//   gbi_bench check FILE.bin [N]    only walk the list and run every check (f3d)
 //   gbi_bench floor FILE.bin [N]    the floor: write each command's words as
 //                                   hex text of the same length as our output
 //
@@ -12,6 +13,7 @@
 // `valgrind --tool=callgrind --toggle-collect='measured*'` counts exactly it;
 // a warm-up before it builds the tables once, as a long run does.
 
+#include "gbi/checks.h"
 #include "gbi/disassembler.h"
 #include "gbi/reader.h"
 
@@ -80,6 +82,15 @@ __attribute__((noinline)) Result measuredDecode(const std::vector<Words>& words)
     }
     r.bytes += out.size();
     r.commands = words.size();
+    return r;
+}
+
+__attribute__((noinline)) Result measuredCheck(const std::vector<Words>& words)
+{
+    const CheckReport report = checkList(Ucode::F3D, words, CheckOptions{});
+    Result r;
+    r.commands = words.size();
+    r.bytes = report.findings.size();
     return r;
 }
 
@@ -159,14 +170,14 @@ __attribute__((noinline)) Result measuredRead(const char* path, std::size_t limi
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: gbi_bench decode|read|read-decode|floor FILE [N]\n");
+        std::fprintf(stderr, "usage: gbi_bench decode|read|read-decode|check|floor FILE [N]\n");
         return 2;
     }
     const std::string_view mode = argv[1];
     const std::size_t limit = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : static_cast<std::size_t>(-1);
     warmUp();
     std::vector<Words> words;
-    if (mode == "decode" || mode == "floor")
+    if (mode == "decode" || mode == "floor" || mode == "check")
         words = loadBinary(argv[2], limit);
     const auto t0 = std::chrono::steady_clock::now();
     Result r;
@@ -174,6 +185,8 @@ int main(int argc, char** argv)
         r = measuredDecode(words);
     else if (mode == "floor")
         r = measuredFloor(words);
+    else if (mode == "check")
+        r = measuredCheck(words);
     else if (mode == "read")
         r = measuredRead(argv[2], limit, false);
     else if (mode == "read-decode")

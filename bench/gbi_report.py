@@ -116,6 +116,8 @@ def measure(build):
     m["bin_i"] = instructions(bench, "*measuredRead*", "read-decode", small + ".bin") / SAMPLE
     m["read_text_only_i"] = instructions(bench, "*measuredRead*", "read", small + ".hex") / SAMPLE
     m["read_bin_only_i"] = instructions(bench, "*measuredRead*", "read", small + ".bin") / SAMPLE
+    m["check_i"] = instructions(bench, "*measuredCheck*", "check", small + ".bin") / SAMPLE
+    m["check_s"] = best_seconds(bench, "check", base + ".bin")
     m["cli_text_s"] = wall_seconds([dis, "--ucode", "f3d", base + ".hex"])
     m["cli_bin_s"] = wall_seconds([dis, "--ucode", "f3d", "--binary", base + ".bin"])
     m["rss_1m"] = peak_rss_kib([dis, "--ucode", "f3d", base + ".hex"])
@@ -160,6 +162,9 @@ def render(m, build):
         ("Reading mixed.bin adds at most 5 %",
          f"+{bin_over * 100:.1f} % ({m['bin_i']:.0f} instructions; reading alone {m['read_bin_only_i']:.0f})",
          verdict(bin_over <= GOAL_BINARY_OVERHEAD)),
+        ("Checking the buffer adds at most 50 % to decoding and printing",
+         f"+{m['check_i'] / m['decode_i'] * 100:.0f} % ({m['check_i']:.0f} instructions per command; "
+         f"{m['check_s'] * 1000:.0f} ms for 1 M)", verdict(m["check_i"] <= 0.5 * m["decode_i"])),
         ("Memory stays flat as the input grows (dlscope-dis, peak RSS)",
          f"{m['rss_1m'] / 1024:.1f} MiB for 1 M commands, {m['rss_4m'] / 1024:.1f} MiB for 4 M",
          verdict(m["rss_4m"] <= m["rss_1m"] * 1.1 + 1024)),
