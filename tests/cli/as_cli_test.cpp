@@ -1,10 +1,9 @@
 // dlscope-as through the real executable: options, output forms, messages,
 // exit statuses, --check, and the round trip with dlscope-dis.
 
-#include <gtest/gtest.h>
+#include "program_runner.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
@@ -16,51 +15,7 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Unique per process: ctest runs the tests of this file in parallel.
-std::string tempPath(const std::string& name)
-{
-    return ::testing::TempDir() + "as_cli_" + std::to_string(::getpid()) + "_" + name;
-}
-
-void writeFile(const std::string& path, const std::string& data) { std::ofstream(path, std::ios::binary) << data; }
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string shellQuote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Outcome runProgram(const char* program, const std::vector<std::string>& args, const std::string& input)
-{
-    const std::string in = tempPath("stdin"), out = tempPath("stdout"), err = tempPath("stderr");
-    writeFile(in, input);
-    std::string command = program;
-    for (const std::string& a : args)
-        command += " " + shellQuote(a);
-    command += " <" + shellQuote(in) + " >" + shellQuote(out) + " 2>" + shellQuote(err);
-    const int raw = std::system(command.c_str());
-    Outcome o;
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = readFile(out);
-    o.err = readFile(err);
-    return o;
-}
+using namespace dlscope::testing;
 
 Outcome as(const std::vector<std::string>& args, const std::string& input = "") { return runProgram(DLSCOPE_AS, args, input); }
 Outcome dis(const std::vector<std::string>& args, const std::string& input = "") { return runProgram(DLSCOPE_DIS, args, input); }

@@ -1,10 +1,9 @@
 // dlscope-dis through the real executable: options, input forms, output
 // forms, messages and exit statuses.
 
-#include <gtest/gtest.h>
+#include "program_runner.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdio>
@@ -15,53 +14,11 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Unique per process: ctest runs the tests of this file in parallel.
-std::string tempPath(const std::string& name)
-{
-    return ::testing::TempDir() + "dis_cli_" + std::to_string(::getpid()) + "_" + name;
-}
-
-void writeFile(const std::string& path, const std::string& data)
-{
-    std::ofstream(path, std::ios::binary) << data;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using namespace dlscope::testing;
 
 Outcome run(const std::vector<std::string>& args, const std::string& input = "")
 {
-    const std::string in = tempPath("stdin"), out = tempPath("stdout"), err = tempPath("stderr");
-    writeFile(in, input);
-    std::string command = DLSCOPE_DIS;
-    for (const std::string& a : args)
-        command += " " + quote(a);
-    command += " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err);
-    const int raw = std::system(command.c_str());
-    Outcome o;
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = readFile(out);
-    o.err = readFile(err);
-    return o;
+    return runProgram(DLSCOPE_DIS, args, input);
 }
 
 std::vector<std::string> lines(const std::string& text)
