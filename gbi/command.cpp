@@ -259,9 +259,9 @@ Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
             if (cand.plain) {
                 const std::uint64_t w[2] = {words.w0, words.w1};
                 const std::size_t n = m->args.size();
-                const ArgSpec* spec = m->args.data();
+                const ArgSpec* argSpecs = m->args.data();
                 for (std::size_t i = 0; i < n; ++i) {
-                    const FieldRef f = spec[i].field; // width 1..32: the 64-bit shift never overflows
+                    const FieldRef f = argSpecs[i].field; // width 1..32: the 64-bit shift never overflows
                     c.args[i] = static_cast<std::int64_t>((w[f.word] >> f.lo) & ((1ull << f.width) - 1));
                 }
             } else if (!decodeArgs(*m, words, c.args)) {

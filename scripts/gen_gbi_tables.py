@@ -299,11 +299,11 @@ def main():
     for idx, (ucodes, name, opcode, fixed, argnames, args, special) in enumerate(rows):
         lines = []
         for a in argnames:
-            spec = args[a]
-            kind, table = spec['kind'] or ('Int', 'None')
-            if spec.get('notstored') and not spec['fields']:
+            arg = args[a]
+            kind, table = arg['kind'] or ('Int', 'None')
+            if arg.get('notstored') and not arg['fields']:
                 kind = 'NotStored'
-            fs = spec['fields'][:2]
+            fs = arg['fields'][:2]
             def fref(f):
                 if f is None:
                     return '{}', '{}'

@@ -152,20 +152,20 @@ std::optional<std::int64_t> parseNumber(std::string_view s)
     return negative ? -v : v;
 }
 
-std::vector<Ucode> ucodesOf(std::string_view spec)
+std::vector<Ucode> ucodesOf(std::string_view column)
 {
-    if (spec == "all")
+    if (column == "all")
         return {kSheetUcodes.begin(), kSheetUcodes.end()};
     std::vector<Ucode> out;
-    for (const std::string& s : split(spec, ','))
+    for (const std::string& s : split(column, ','))
         if (auto u = parseUcode(trim(s)))
             out.push_back(*u);
     return out;
 }
 
-bool hasUcode(std::string_view spec, Ucode u)
+bool hasUcode(std::string_view column, Ucode u)
 {
-    const auto list = ucodesOf(spec);
+    const auto list = ucodesOf(column);
     return std::find(list.begin(), list.end(), u) != list.end();
 }
 
