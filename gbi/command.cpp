@@ -246,24 +246,20 @@ Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
     c.first = words;
     const auto opcode = static_cast<std::uint8_t>(words.w0 >> 24);
     const ArgSpec* decodedFor = nullptr;
+    const std::uint64_t whole = static_cast<std::uint64_t>(words.w0) << 32 | words.w1;
     for (const Candidate& cand : candidateRows(ucode, opcode)) {
+        if ((whole & cand.match) != cand.value)
+            continue;
         const MacroSpec* m = cand.macro;
-        if ((words.w0 & m->fixedMask[0]) != m->fixedValue[0] || (words.w1 & m->fixedMask[1]) != m->fixedValue[1])
-            continue;
-        if ((m->needs & ~options.f3dex3Options) != 0 || (m->unless & options.f3dex3Options) != 0)
-            continue;
-        if ((words.w0 & ~cand.covered[0]) != 0 || (words.w1 & ~cand.covered[1]) != 0)
+        if (cand.switches
+            && ((m->needs & ~options.f3dex3Options) != 0 || (m->unless & options.f3dex3Options) != 0)) [[unlikely]]
             continue;
         // Rows sharing one argument list (the combiner forms) decode once.
         if (m->args.data() != decodedFor) {
             if (cand.plain) {
-                const std::uint64_t w[2] = {words.w0, words.w1};
-                const std::size_t n = m->args.size();
-                const ArgSpec* argSpecs = m->args.data();
-                for (std::size_t i = 0; i < n; ++i) {
-                    const FieldRef f = argSpecs[i].field; // width 1..32: the 64-bit shift never overflows
-                    c.args[i] = static_cast<std::int64_t>((w[f.word] >> f.lo) & ((1ull << f.width) - 1));
-                }
+                const std::size_t n = cand.argCount;
+                for (std::size_t i = 0; i < n; ++i) // width 1..32: the shift never overflows
+                    c.args[i] = static_cast<std::int64_t>((whole >> cand.shift[i]) & ((1ull << cand.width[i]) - 1));
             } else if (!decodeArgs(*m, words, c.args)) {
                 decodedFor = nullptr;
                 continue;

@@ -16,7 +16,7 @@
 
 namespace dlscope::gbi {
 
-inline constexpr std::size_t kMaxArgs = 18;
+inline constexpr std::size_t kMaxArgs = kMaxRowArgs;
 
 struct Words {
     std::uint32_t w0 = 0;

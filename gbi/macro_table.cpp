@@ -147,15 +147,21 @@ constexpr Candidate candidateOf(const MacroSpec* m)
 {
     const bool plainSpecial = m->special == Special::None || m->special == Special::Raw
         || m->special == Special::CombineMode || m->special == Special::CombineLerp;
-    Candidate c{m, {m->fixedMask[0], m->fixedMask[1]}, false, plainSpecial};
-    for (const ArgSpec& a : m->args) {
+    std::uint32_t covered[2] = {m->fixedMask[0], m->fixedMask[1]};
+    Candidate c{m, 0, 0, false, plainSpecial, m->needs != 0 || m->unless != 0,
+                static_cast<std::uint8_t>(m->args.size()), {}, {}};
+    for (std::size_t i = 0; i < m->args.size(); ++i) {
+        const ArgSpec& a = m->args[i];
         if (!a.field.present() || a.field2.present() || a.kind == ArgKind::SInt || a.enc.mul != 1 || a.enc.div != 1
             || a.enc.add != 0 || a.enc.xorMask != 0 || a.enc.max >= 0)
             c.plain = false;
-        if (a.field.present())
-            c.covered[a.field.word] |= a.field.mask();
+        if (a.field.present()) {
+            covered[a.field.word] |= a.field.mask();
+            c.shift[i] = static_cast<std::uint8_t>(a.field.lo + (a.field.word == 0 ? 32 : 0));
+            c.width[i] = a.field.width;
+        }
         if (a.field2.present()) {
-            c.covered[a.field2.word] |= a.field2.mask();
+            covered[a.field2.word] |= a.field2.mask();
             c.verify = true;
         }
         if (a.enc.max >= 0)
@@ -171,9 +177,12 @@ constexpr Candidate candidateOf(const MacroSpec* m)
     default: c.verify = true;
     }
     if (m->opcode < 0)
-        c.covered[0] |= 0xFF000000u;
+        covered[0] |= 0xFF000000u;
     if (m->special == Special::ModifyVertexF3d) // vtx * 40 + where
-        c.covered[0] |= 0x00FFFF00u;
+        covered[0] |= 0x00FFFF00u;
+    const auto join = [](std::uint32_t hi, std::uint32_t lo) { return static_cast<std::uint64_t>(hi) << 32 | lo; };
+    c.match = join(m->fixedMask[0], m->fixedMask[1]) | ~join(covered[0], covered[1]);
+    c.value = join(m->fixedValue[0], m->fixedValue[1]);
     return c;
 }
 
@@ -269,6 +278,17 @@ constexpr CandidateIndex buildCandidateIndex()
 constexpr CandidateIndex kCandidateIndex = buildCandidateIndex();
 static_assert(kCandidateIndex.start[kUcodeCount - 1][256] == kCandidateCount);
 
+// A row's fixed values lie within its fixed fields, so that one masked
+// compare of the words decides both the fixed fields and the uncovered bits.
+constexpr bool candidatesMatchSound()
+{
+    for (const Candidate& c : kCandidateIndex.items)
+        if ((c.value & ~c.match) != 0)
+            return false;
+    return true;
+}
+static_assert(candidatesMatchSound(), "a row has fixed values outside its fixed fields");
+
 // Names of the opcodes and whether the microcode defines them for lists.
 struct OpcodeIndex {
     std::array<std::array<std::string_view, 256>, kUcodeCount> names{};
@@ -350,10 +370,13 @@ constexpr bool belongs(const TableSource& source, const NamedValue& v, Ucode u)
 }
 
 constexpr std::size_t kTableCount = static_cast<std::size_t>(ConstTable::Snake) + 1;
+static_assert(kTableCount <= kConstTableCount);
 
 // The first name of each value below 64, per microcode and table, built at
 // compile time: the printer looks one up for nearly every argument.
-using DirectNames = std::array<std::array<std::array<std::string_view, 64>, kTableCount>, kUcodeCount>;
+// Sized for every table, the combiner slots included (they stay empty), so
+// that a lookup needs no range check of the table.
+using DirectNames = detail::DirectNames;
 
 constexpr DirectNames buildDirectNames()
 {
@@ -401,6 +424,19 @@ namespace detail {
 const Candidate* const kCandidateItems = kCandidateIndex.items.data();
 const std::array<std::array<std::uint16_t, 257>, kUcodeCount>& kCandidateStart = kCandidateIndex.start;
 const std::array<std::array<bool, 256>, kUcodeCount>& kIdiomStart = kCandidateIndex.idiomStart;
+const DirectNames& kDirectNameTable = kDirectNames;
+const std::span<const std::string_view> kMuxTables[8] = {kMuxNames_a,  kMuxNames_b,  kMuxNames_c,  kMuxNames_d,
+                                                         kMuxNames_Aa, kMuxNames_Ab, kMuxNames_Ac, kMuxNames_Ad};
+const std::span<const std::string_view> kBlendTables[4] = {kBlendNames_m1a, kBlendNames_m1b, kBlendNames_m2a,
+                                                           kBlendNames_m2b};
+
+std::string_view constNameBeyondDirect(ConstTable table, Ucode ucode, std::int64_t value)
+{
+    for (const NamedValue& v : constTable(table, ucode))
+        if (v.value == value)
+            return v.name;
+    return {};
+}
 } // namespace detail
 
 const MacroSpec& rawMacro(Ucode ucode, std::uint8_t opcode)
@@ -427,43 +463,6 @@ std::span<const NamedValue> constTable(ConstTable table, Ucode ucode)
     if (static_cast<std::size_t>(table) >= kTableCount)
         return {};
     return constIndex().tables[static_cast<std::size_t>(ucode)][static_cast<std::size_t>(table)];
-}
-
-std::string_view constName(ConstTable table, Ucode ucode, std::int64_t value)
-{
-    if (static_cast<std::size_t>(table) >= kTableCount)
-        return {};
-    if (value >= 0 && value < 64)
-        return kDirectNames[static_cast<std::size_t>(ucode)][static_cast<std::size_t>(table)][static_cast<std::size_t>(value)];
-    for (const NamedValue& v : constTable(table, ucode))
-        if (v.value == value)
-            return v.name;
-    return {};
-}
-
-std::span<const std::string_view> muxNames(ConstTable slot)
-{
-    switch (slot) {
-    case ConstTable::MuxA: return kMuxNames_a;
-    case ConstTable::MuxB: return kMuxNames_b;
-    case ConstTable::MuxC: return kMuxNames_c;
-    case ConstTable::MuxD: return kMuxNames_d;
-    case ConstTable::MuxAa: return kMuxNames_Aa;
-    case ConstTable::MuxAb: return kMuxNames_Ab;
-    case ConstTable::MuxAc: return kMuxNames_Ac;
-    case ConstTable::MuxAd: return kMuxNames_Ad;
-    default: return {};
-    }
-}
-
-std::span<const std::string_view> blendNames(int slot)
-{
-    switch (slot) {
-    case 0: return kBlendNames_m1a;
-    case 1: return kBlendNames_m1b;
-    case 2: return kBlendNames_m2a;
-    default: return kBlendNames_m2b;
-    }
 }
 
 std::span<const RenderPreset> renderPresets() { return kRenderPresets; }

@@ -72,6 +72,10 @@ struct ArgSpec {
     Encoding enc2;
 };
 
+// The most arguments a row has (gsDPSetCombineLERP's sixteen, and the two
+// preset indices that decoding adds after them).
+inline constexpr std::size_t kMaxRowArgs = 18;
+
 // Rows whose words are not a plain set of linear fields.
 enum class Special : std::uint8_t {
     None,
@@ -147,9 +151,19 @@ const MacroSpec& continueSnakeMacro();
 // with an invertible encoding, no special rule) or a re-encode must check it.
 struct Candidate {
     const MacroSpec* macro;
-    std::uint32_t covered[2];
+    // The command's words as one number (w0 above w1): the row may print it
+    // only when the bits in `match` equal `value`. `match` holds the fixed
+    // fields and every bit that no argument covers (those must be zero).
+    std::uint64_t match;
+    std::uint64_t value;
     bool verify;
-    bool plain; // every argument is one unsigned field read as it stands
+    bool plain;          // every argument is one unsigned field read as it stands
+    bool switches;       // the row depends on F3DEX3 build switches (needs / unless)
+    std::uint8_t argCount;
+    // For plain rows: each argument's field as a shift of the 64-bit number
+    // and a width.
+    std::uint8_t shift[kMaxRowArgs];
+    std::uint8_t width[kMaxRowArgs];
 };
 std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode);
 
@@ -186,12 +200,41 @@ bool opcodeDefined(Ucode ucode, std::uint8_t opcode);
 
 // Named constants: the entries of one table under one microcode.
 std::span<const NamedValue> constTable(ConstTable table, Ucode ucode);
-std::string_view constName(ConstTable table, Ucode ucode, std::int64_t value);
+
+inline constexpr std::size_t kConstTableCount = static_cast<std::size_t>(ConstTable::MuxAd) + 1;
+
+// The printer names nearly every argument, so the names of small values and
+// the combiner and blender tokens are looked up inline in tables built at
+// compile time.
+namespace detail {
+using DirectNames = std::array<std::array<std::array<std::string_view, 64>, kConstTableCount>, kUcodeCount>;
+extern const DirectNames& kDirectNameTable;
+extern const std::span<const std::string_view> kMuxTables[8];
+extern const std::span<const std::string_view> kBlendTables[4];
+std::string_view constNameBeyondDirect(ConstTable table, Ucode ucode, std::int64_t value);
+} // namespace detail
+
+// The first name of a value in one table under one microcode, or empty.
+inline std::string_view constName(ConstTable table, Ucode ucode, std::int64_t value)
+{
+    if (static_cast<std::uint64_t>(value) < 64)
+        return detail::kDirectNameTable[static_cast<std::size_t>(ucode)][static_cast<std::size_t>(table)]
+                                       [static_cast<std::size_t>(value)];
+    return detail::constNameBeyondDirect(table, ucode, value);
+}
 
 // Combiner slot token names by stored code ("" when no token gives the code).
-std::span<const std::string_view> muxNames(ConstTable slot);
+inline std::span<const std::string_view> muxNames(ConstTable slot)
+{
+    const auto i = static_cast<std::size_t>(slot) - static_cast<std::size_t>(ConstTable::MuxA);
+    return i < 8 ? detail::kMuxTables[i] : std::span<const std::string_view>{};
+}
+
 // Blender slot names (G_BL_...): slot 0 m1a, 1 m1b, 2 m2a, 3 m2b.
-std::span<const std::string_view> blendNames(int slot);
+inline std::span<const std::string_view> blendNames(int slot)
+{
+    return detail::kBlendTables[slot >= 0 && slot < 3 ? slot : 3];
+}
 
 std::span<const RenderPreset> renderPresets();
 

@@ -524,10 +524,17 @@ void printCommand(const Command& c, const PrintOptions& options, TextSink& out)
         return;
     default: break;
     }
+    // The first argument follows the name (or the pointer); every later one
+    // a comma.
     const auto n = m.args.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        sep();
-        putArg(out, m.args[i], c.ucode, c.args[i], options);
+    if (n != 0) {
+        if (options.dynamic)
+            out.put(", ");
+        putArg(out, m.args[0], c.ucode, c.args[0], options);
+        for (std::size_t i = 1; i < n; ++i) {
+            out.put(", ");
+            putArg(out, m.args[i], c.ucode, c.args[i], options);
+        }
     }
     out.put(')');
     // A triangle snake's continuation entries, each its own macro on the

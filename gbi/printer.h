@@ -5,6 +5,7 @@
 
 #include "gbi/command.h"
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -51,28 +52,39 @@ public:
         const std::size_t n = s.size();
         // Short names are copied inline with two overlapping loads and stores
         // that stay within the source, which saves a library call per name.
-        if (n > 16 && n <= 32) {
-            std::memcpy(d, p, 16);
-            std::memcpy(d + n - 16, p + n - 16, 16);
-        } else if (n >= 8 && n <= 16) {
+        if (n >= 8 && n <= 16) {
             std::uint64_t a, b;
             std::memcpy(&a, p, 8);
             std::memcpy(&b, p + n - 8, 8);
             std::memcpy(d, &a, 8);
             std::memcpy(d + n - 8, &b, 8);
+        } else if (n > 16 && n <= 32) {
+            std::memcpy(d, p, 16);
+            std::memcpy(d + n - 16, p + n - 16, 16);
         } else if (n >= 4 && n < 8) {
             std::uint32_t a, b;
             std::memcpy(&a, p, 4);
             std::memcpy(&b, p + n - 4, 4);
             std::memcpy(d, &a, 4);
             std::memcpy(d + n - 4, &b, 4);
-        } else if (n < 4) {
-            for (std::size_t i = 0; i < n; ++i)
-                d[i] = p[i];
+        } else if (n != 0 && n < 4) {
+            // 1 to 3 characters: first, middle and last cover them all.
+            d[0] = p[0];
+            d[n / 2] = p[n / 2];
+            d[n - 1] = p[n - 1];
         } else {
             std::memcpy(d, p, n);
         }
         length_ += n;
+    }
+    // A string literal: its length is known here, so the copy is a store or two.
+    template <std::size_t N>
+    [[gnu::always_inline]] void put(const char (&literal)[N])
+    {
+        static_assert(N >= 1);
+        assert(literal[N - 1] == '\0' && std::char_traits<char>::length(literal) == N - 1);
+        std::memcpy(buffer_.get() + length_, literal, N - 1);
+        length_ += N - 1;
     }
     void put(char c) { buffer_[length_++] = c; }
     char* cursor() { return buffer_.get() + length_; }
