@@ -242,8 +242,16 @@ bool encodeSingle(const MacroSpec& m, std::span<const std::int64_t> args, Words&
 Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
 {
     Command c;
+    decodeSingleInto(c, ucode, words, options);
+    return c;
+}
+
+void decodeSingleInto(Command& c, Ucode ucode, Words words, const DecodeOptions& options)
+{
     c.ucode = ucode;
     c.first = words;
+    c.length = 1;
+    c.continuation.clear();
     const auto opcode = static_cast<std::uint8_t>(words.w0 >> 24);
     const ArgSpec* decodedFor = nullptr;
     const std::uint64_t whole = static_cast<std::uint64_t>(words.w0) << 32 | words.w1;
@@ -290,13 +298,12 @@ Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
             else
                 findRenderPresets(c.args, effectiveNames(ucode, options.names));
         }
-        return c;
+        return;
     }
     const MacroSpec& raw = rawMacro(ucode, opcode);
     c.macro = &raw;
     decodeArgs(raw, words, c.args);
     c.status = opcodeDefined(ucode, opcode) ? Status::Raw : Status::Invalid;
-    return c;
 }
 
 } // namespace dlscope::gbi

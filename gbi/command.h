@@ -63,6 +63,9 @@ struct Command {
 
 // Decodes one entry on its own.
 Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options = {});
+// The same into an existing command, every field of it rewritten: a list
+// decoder fills its result in place instead of moving a command per entry.
+void decodeSingleInto(Command& command, Ucode ucode, Words words, const DecodeOptions& options = {});
 
 // Encodes a single-command row's arguments. Returns false (and leaves `out`
 // unspecified) when the values do not fit the row.

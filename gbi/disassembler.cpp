@@ -10,9 +10,9 @@ namespace {
 // first entry's w0[7:0] on; until then every following entry is index data.
 constexpr bool holdsLastIndex(std::uint32_t word) { return (word & 0x80808080u) != 0; }
 
-Command decodeSnake(std::span<const Words> entries, const DecodeOptions& options)
+void decodeSnake(Command& c, std::span<const Words> entries, const DecodeOptions& options)
 {
-    Command c = decodeSingle(Ucode::F3DEX3, entries[0], options);
+    decodeSingleInto(c, Ucode::F3DEX3, entries[0], options);
     bool ended = (entries[0].w0 & 0x80u) != 0 || holdsLastIndex(entries[0].w1);
     std::size_t k = 1;
     while (!ended) {
@@ -29,22 +29,24 @@ Command decodeSnake(std::span<const Words> entries, const DecodeOptions& options
         c.continuation.resize(254);
         c.status = Status::Truncated;
     }
-    return c;
 }
 
 } // namespace
 
 Command decodeAt(Ucode ucode, std::span<const Words> entries, const ListOptions& options)
 {
+    // One named result, filled in place, so that it is returned without a
+    // copy (the list decoders call this once per command).
+    Command c;
     const auto opcode = static_cast<std::uint8_t>(entries[0].w0 >> 24);
-    if (ucode == Ucode::F3DEX3 && opcode == 0x08)
-        return decodeSnake(entries, options.decode);
-    if (options.fold && entries.size() >= 2 && mayStartIdiom(ucode, opcode)) {
-        Command folded;
-        if (foldIdiom(ucode, entries, options.decode, options.namer, folded))
-            return folded;
+    if (ucode == Ucode::F3DEX3 && opcode == 0x08) {
+        decodeSnake(c, entries, options.decode);
+        return c;
     }
-    Command c = decodeSingle(ucode, entries[0], options.decode);
+    if (options.fold && entries.size() >= 2 && mayStartIdiom(ucode, opcode)
+        && foldIdiom(ucode, entries, options.decode, options.namer, c))
+        return c;
+    decodeSingleInto(c, ucode, entries[0], options.decode);
     if (opcode == 0xE4 || opcode == 0xE5) {
         // A texture rectangle is three entries: without its two half-commands
         // the command is cut short.

@@ -173,7 +173,8 @@ constexpr Candidate candidateOf(const MacroSpec* m)
     case Special::CombineLerp:
     case Special::Raw:
     case Special::OtherModeFields:
-    case Special::WholeOtherMode: break;
+    case Special::WholeOtherMode:
+    case Special::RenderMode: break; // c0 | c1 is the low word as it stands
     default: c.verify = true;
     }
     if (m->opcode < 0)

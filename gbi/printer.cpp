@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdlib>
+#include <type_traits>
 #include <vector>
 
 namespace dlscope::gbi {
@@ -298,7 +300,7 @@ constexpr FlagName kRenderFlags[] = {
 constexpr std::string_view kCvgDst[4] = {"CVG_DST_CLAMP", "CVG_DST_WRAP", "CVG_DST_FULL", "CVG_DST_SAVE"};
 constexpr std::string_view kZmode[4] = {"ZMODE_OPA", "ZMODE_INTER", "ZMODE_XLU", "ZMODE_DEC"};
 
-void putBlender(TextSink& out, std::string_view macro, std::uint32_t word, int top)
+void putBlenderText(TextSink& out, std::string_view macro, std::uint32_t word, int top)
 {
     out.put(macro);
     out.put('(');
@@ -310,8 +312,9 @@ void putBlender(TextSink& out, std::string_view macro, std::uint32_t word, int t
     out.put(')');
 }
 
-// The low mode bits (alpha compare, Z source, flags, coverage, Z mode).
-void putModeBits(TextSink& out, std::uint32_t word, bool& first)
+// The low byte of the mode bits: alpha compare, Z source and the flags
+// AA_EN .. CLR_ON_CVG. Writes nothing when the byte is zero.
+void putModeBitsLow(TextSink& out, std::uint32_t word, bool& first)
 {
     auto sep = [&] {
         if (!first)
@@ -337,6 +340,17 @@ void putModeBits(TextSink& out, std::uint32_t word, bool& first)
             sep();
             out.put(f.name);
         }
+}
+
+// The high byte: coverage destination and Z mode (always named), then the
+// flags CVG_X_ALPHA .. FORCE_BL and bit 15 in hex.
+void putModeBitsHigh(TextSink& out, std::uint32_t word, bool& first)
+{
+    auto sep = [&] {
+        if (!first)
+            out.put(" | ");
+        first = false;
+    };
     sep();
     out.put(kCvgDst[(word >> 8) & 3]);
     sep();
@@ -359,6 +373,96 @@ void putModeBits(TextSink& out, std::uint32_t word, bool& first)
     }
 }
 
+// The texts above for every value of their bits, built once: a random
+// render mode is then four table copies instead of some twenty names.
+struct ModeTexts {
+    template <std::size_t Cap>
+    struct Text {
+        static constexpr std::size_t kCap = Cap;
+        char text[Cap];
+        std::uint8_t length;
+    };
+    Text<80> low[256];        // with " | " after it when not empty
+    Text<80> high[256];       // bits 8..15
+    Text<64> blender[2][256]; // GBL_c1(...) and GBL_c2(...) by the blender byte of their cycle
+
+    template <std::size_t Cap>
+    static void keep(Text<Cap>& t, const TextSink& sink)
+    {
+        const auto v = sink.view();
+        if (v.size() > Cap)
+            std::abort(); // the tables are sized for the longest text
+        std::memset(t.text, 0, Cap);
+        std::memcpy(t.text, v.data(), v.size());
+        t.length = static_cast<std::uint8_t>(v.size());
+    }
+
+    ModeTexts()
+    {
+        TextSink sink(1024);
+        for (std::uint32_t b = 0; b < 256; ++b) {
+            bool first = true;
+            sink.clear();
+            putModeBitsLow(sink, b, first);
+            if (!first)
+                sink.put(" | ");
+            keep(low[b], sink);
+            sink.clear();
+            first = true;
+            putModeBitsHigh(sink, b << 8, first);
+            keep(high[b], sink);
+            // The cycle-1 blender selectors are bits 30,26,22,18 (two each);
+            // cycle 2's are bits 28,24,20,16. Spread the byte onto them.
+            std::uint32_t c1 = 0, c2 = 0;
+            for (int i = 0; i < 4; ++i) {
+                const std::uint32_t two = (b >> (6 - 2 * i)) & 3;
+                c1 |= two << (30 - 4 * i);
+                c2 |= two << (28 - 4 * i);
+            }
+            sink.clear();
+            putBlenderText(sink, "GBL_c1", c1, 30);
+            keep(blender[0][b], sink);
+            sink.clear();
+            putBlenderText(sink, "GBL_c2", c2, 28);
+            keep(blender[1][b], sink);
+        }
+    }
+};
+
+const ModeTexts& modeTexts()
+{
+    static const ModeTexts texts;
+    return texts;
+}
+
+// The blender selectors of one cycle as a byte, m1a in the top two bits.
+constexpr std::uint32_t blenderByte(std::uint32_t word, int top)
+{
+    std::uint32_t b = 0;
+    for (int i = 0; i < 4; ++i)
+        b = b << 2 | ((word >> (top - 4 * i)) & 3);
+    return b;
+}
+
+void putBlender(TextSink& out, std::uint32_t word, int cycle)
+{
+    const auto& t = modeTexts().blender[cycle][blenderByte(word, cycle == 0 ? 30 : 28)];
+    out.putPadded<std::remove_cvref_t<decltype(t)>::kCap>(t.text, t.length);
+}
+
+// The low mode bits (alpha compare, Z source, flags, coverage, Z mode).
+void putModeBits(TextSink& out, std::uint32_t word, bool& first)
+{
+    const ModeTexts& texts = modeTexts();
+    if (!first)
+        out.put(" | ");
+    const auto& low = texts.low[word & 0xFF];
+    out.putPadded<std::remove_cvref_t<decltype(low)>::kCap>(low.text, low.length);
+    const auto& high = texts.high[(word >> 8) & 0xFF];
+    out.putPadded<std::remove_cvref_t<decltype(high)>::kCap>(high.text, high.length);
+    first = false;
+}
+
 // c0 and c1 of gsDPSetRenderMode (or the two halves inside gsDPSetOtherMode,
 // joined with `joiner`).
 void putRenderMode(TextSink& out, std::span<const std::int64_t> args, std::string_view joiner)
@@ -374,9 +478,9 @@ void putRenderMode(TextSink& out, std::span<const std::int64_t> args, std::strin
     bool first = true;
     putModeBits(out, word, first);
     out.put(" | ");
-    putBlender(out, "GBL_c1", word, 30);
+    putBlender(out, word, 0);
     out.put(joiner);
-    putBlender(out, "GBL_c2", word, 28);
+    putBlender(out, word, 1);
 }
 
 // --- Other modes ----------------------------------------------------------------
@@ -410,9 +514,9 @@ void putOtherModeFields(TextSink& out, Ucode u, bool high, std::uint32_t data, i
         sep();
         putModeBits(out, word, f);
         out.put(" | ");
-        putBlender(out, "GBL_c1", word, 30);
+        putBlender(out, word, 0);
         out.put(" | ");
-        putBlender(out, "GBL_c2", word, 28);
+        putBlender(out, word, 1);
         rest &= 7;
     }
     if (rest != 0 || first) {

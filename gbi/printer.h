@@ -45,7 +45,7 @@ public:
         if (capacity_ - length_ < n)
             grow(n);
     }
-    void put(std::string_view s)
+    [[gnu::always_inline]] void put(std::string_view s)
     {
         char* d = buffer_.get() + length_;
         const char* p = s.data();
@@ -85,6 +85,17 @@ public:
         assert(literal[N - 1] == '\0' && std::char_traits<char>::length(literal) == N - 1);
         std::memcpy(buffer_.get() + length_, literal, N - 1);
         length_ += N - 1;
+    }
+    // Text from a table whose every entry is readable for Cap bytes: the copy
+    // is a fixed number of wide stores (what lies past `n` is overwritten by
+    // the next text or never shown). Needs Cap bytes of room, which the
+    // command reserve gives.
+    template <std::size_t Cap>
+    [[gnu::always_inline]] void putPadded(const char* p, std::size_t n)
+    {
+        assert(n <= Cap && capacity_ - length_ >= Cap);
+        std::memcpy(buffer_.get() + length_, p, Cap);
+        length_ += n;
     }
     void put(char c) { buffer_[length_++] = c; }
     char* cursor() { return buffer_.get() + length_; }
