@@ -246,6 +246,18 @@ Command decodeSingle(Ucode ucode, Words words, const DecodeOptions& options)
     return c;
 }
 
+namespace {
+
+// Reads the arguments of a row whose every argument is one unsigned field.
+[[gnu::always_inline]] inline void readPlainFields(const Candidate& cand, std::uint64_t whole, Command& c)
+{
+    const std::size_t n = cand.argCount;
+    for (std::size_t i = 0; i < n; ++i) // width 1..32: the shift never overflows
+        c.args[i] = static_cast<std::int64_t>((whole >> cand.shift[i]) & ((1ull << cand.width[i]) - 1));
+}
+
+} // namespace
+
 void decodeSingleInto(Command& c, Ucode ucode, Words words, const DecodeOptions& options)
 {
     c.ucode = ucode;
@@ -262,25 +274,37 @@ void decodeSingleInto(Command& c, Ucode ucode, Words words, const DecodeOptions&
         if (cand.switches
             && ((m->needs & ~options.f3dex3Options) != 0 || (m->unless & options.f3dex3Options) != 0)) [[unlikely]]
             continue;
+        const Special special = m->special;
+        if (special == Special::RenderMode) {
+            // c0 | c1 is the low word: split by cycle, then named by presets.
+            c.args[0] = words.w1 & ~kCycle2Blender;
+            c.args[1] = words.w1 & kCycle2Blender;
+            c.macro = m;
+            c.status = Status::Ok;
+            if (ucode == Ucode::F3DEX3 && (options.f3dex3Options & kDisableAa))
+                c.args[2] = c.args[3] = -1; // the presets have other values in that build: flags only
+            else
+                findRenderPresets(c.args, effectiveNames(ucode, options.names));
+            return;
+        }
         // Rows sharing one argument list (the combiner forms) decode once.
         if (m->args.data() != decodedFor) {
             if (cand.plain) {
-                const std::size_t n = cand.argCount;
-                for (std::size_t i = 0; i < n; ++i) // width 1..32: the shift never overflows
-                    c.args[i] = static_cast<std::int64_t>((whole >> cand.shift[i]) & ((1ull << cand.width[i]) - 1));
+                readPlainFields(cand, whole, c);
             } else if (!decodeArgs(*m, words, c.args)) {
                 decodedFor = nullptr;
                 continue;
             }
-            const bool plain = m->special == Special::None || m->special == Special::CombineMode
-                || m->special == Special::CombineLerp || m->special == Special::Raw;
+            const bool plain = special == Special::None || special == Special::CombineMode
+                || special == Special::CombineLerp || special == Special::Raw;
             decodedFor = plain ? m->args.data() : nullptr;
         }
-        if (m->special == Special::CombineMode) {
-            if (!findCombinePresets(c.args, effectiveNames(ucode, options.names)))
-                continue;
-        } else if (m->special == Special::CombineLerp) {
+        if (special == Special::CombineMode || special == Special::CombineLerp) {
+            // A preset's codes all have tokens, so a word with a c-slot code
+            // that has none is neither.
             if (!combineTokensExist(c.args))
+                continue;
+            if (special == Special::CombineMode && !findCombinePresets(c.args, effectiveNames(ucode, options.names)))
                 continue;
         }
         if (cand.verify) {
@@ -288,21 +312,15 @@ void decodeSingleInto(Command& c, Ucode ucode, Words words, const DecodeOptions&
             if (!encodeSingle(*m, c.args, again) || again != words)
                 continue;
         }
-        c.macro = m;
-        c.status = m->special == Special::Raw ? Status::Raw : Status::Ok;
         if (ucode == Ucode::F3DEX3 && options.f3dex3Options != 0 && !f3dex3Allows(*m, options.f3dex3Options))
             continue;
-        if (m->special == Special::RenderMode) {
-            if (ucode == Ucode::F3DEX3 && (options.f3dex3Options & kDisableAa))
-                c.args[2] = c.args[3] = -1; // the presets have other values in that build: flags only
-            else
-                findRenderPresets(c.args, effectiveNames(ucode, options.names));
-        }
+        c.macro = m;
+        c.status = special == Special::Raw ? Status::Raw : Status::Ok;
         return;
     }
-    const MacroSpec& raw = rawMacro(ucode, opcode);
-    c.macro = &raw;
-    decodeArgs(raw, words, c.args);
+    const Candidate& raw = rawCandidate(ucode, opcode);
+    c.macro = raw.macro;
+    readPlainFields(raw, whole, c);
     c.status = opcodeDefined(ucode, opcode) ? Status::Raw : Status::Invalid;
 }
 

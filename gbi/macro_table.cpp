@@ -440,14 +440,22 @@ std::string_view constNameBeyondDirect(ConstTable table, Ucode ucode, std::int64
 }
 } // namespace detail
 
-const MacroSpec& rawMacro(Ucode ucode, std::uint8_t opcode)
+namespace {
+constexpr Candidate kRawCandidates[] = {candidateOf(&kCombineRows[2]), candidateOf(&kDma1pRow), candidateOf(&kDma0pRow)};
+static_assert(kRawCandidates[0].plain && kRawCandidates[1].plain && kRawCandidates[2].plain,
+              "the generic builders hold their words in plain fields");
+} // namespace
+
+const Candidate& rawCandidate(Ucode ucode, std::uint8_t opcode)
 {
     if (opcode == 0xFC)
-        return kCombineRows[2];
+        return kRawCandidates[0];
     if (opcode == 0x03 && !isF3dex2Family(ucode))
-        return kDma1pRow;
-    return kDma0pRow;
+        return kRawCandidates[1];
+    return kRawCandidates[2];
 }
+
+const MacroSpec& rawMacro(Ucode ucode, std::uint8_t opcode) { return *rawCandidate(ucode, opcode).macro; }
 
 std::string_view opcodeName(Ucode ucode, std::uint8_t opcode)
 {

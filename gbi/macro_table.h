@@ -191,6 +191,8 @@ inline bool mayStartIdiom(Ucode ucode, std::uint8_t opcode)
 // The generic builder that holds any words of this opcode (gsDma0p, gsMoveWd,
 // gsDPSetCombine, ...).
 const MacroSpec& rawMacro(Ucode ucode, std::uint8_t opcode);
+// The same as a candidate (its fields are plain, see Candidate).
+const Candidate& rawCandidate(Ucode ucode, std::uint8_t opcode);
 
 // The header's name of an opcode under a microcode, or empty.
 std::string_view opcodeName(Ucode ucode, std::uint8_t opcode);
