@@ -252,8 +252,8 @@ namespace {
 [[gnu::always_inline]] inline void readPlainFields(const Candidate& cand, std::uint64_t whole, Command& c)
 {
     const std::size_t n = cand.argCount;
-    for (std::size_t i = 0; i < n; ++i) // width 1..32: the shift never overflows
-        c.args[i] = static_cast<std::int64_t>((whole >> cand.shift[i]) & ((1ull << cand.width[i]) - 1));
+    for (std::size_t i = 0; i < n; ++i)
+        c.args[i] = static_cast<std::int64_t>((whole >> cand.shift[i]) & cand.mask[i]);
 }
 
 } // namespace

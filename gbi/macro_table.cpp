@@ -158,7 +158,7 @@ constexpr Candidate candidateOf(const MacroSpec* m)
         if (a.field.present()) {
             covered[a.field.word] |= a.field.mask();
             c.shift[i] = static_cast<std::uint8_t>(a.field.lo + (a.field.word == 0 ? 32 : 0));
-            c.width[i] = a.field.width;
+            c.mask[i] = a.field.width >= 32 ? 0xFFFFFFFFu : (1u << a.field.width) - 1u;
         }
         if (a.field2.present()) {
             covered[a.field2.word] |= a.field2.mask();

@@ -161,9 +161,9 @@ struct Candidate {
     bool switches;       // the row depends on F3DEX3 build switches (needs / unless)
     std::uint8_t argCount;
     // For plain rows: each argument's field as a shift of the 64-bit number
-    // and a width.
+    // and a mask of its width.
     std::uint8_t shift[kMaxRowArgs];
-    std::uint8_t width[kMaxRowArgs];
+    std::uint32_t mask[kMaxRowArgs];
 };
 std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode);
 

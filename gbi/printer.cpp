@@ -42,15 +42,31 @@ void putHex(TextSink& out, std::uint64_t v, int minDigits)
     out.advance(static_cast<std::size_t>(n + 2));
 }
 
-void putDec(TextSink& out, std::int64_t v)
+constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                          "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                          "8081828384858687888990919293949596979899";
+
+void putDecWide(TextSink& out, std::int64_t v);
+
+// Most decimal arguments are below 100: one or two characters, inline.
+[[gnu::always_inline]] inline void putDec(TextSink& out, std::int64_t v)
 {
-    if (v >= 0 && v < 10) {
+    if (static_cast<std::uint64_t>(v) < 10) {
         out.put(static_cast<char>('0' + v));
         return;
     }
-    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                                     "8081828384858687888990919293949596979899";
+    if (static_cast<std::uint64_t>(v) < 100) {
+        char* p = out.cursor();
+        p[0] = kPairs[v * 2];
+        p[1] = kPairs[v * 2 + 1];
+        out.advance(2);
+        return;
+    }
+    putDecWide(out, v);
+}
+
+[[gnu::noinline]] void putDecWide(TextSink& out, std::int64_t v)
+{
     const bool negative = v < 0;
     std::uint64_t u = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     int digits = 1;
@@ -105,6 +121,8 @@ void putFlags(TextSink& out, std::uint64_t value, std::span<const FlagName> name
     bool first = true;
     std::uint64_t rest = value;
     for (const FlagName& f : names) {
+        if (rest == 0)
+            break; // every bit is named
         if (f.bits != 0 && (rest & f.bits) == f.bits) {
             if (!first)
                 out.put(" | ");
@@ -121,22 +139,28 @@ void putFlags(TextSink& out, std::uint64_t value, std::span<const FlagName> name
 }
 
 // Geometry-mode names per microcode, combined names first.
+struct GeometryNames {
+    std::vector<FlagName> byUcode[kUcodeCount];
+
+    GeometryNames()
+    {
+        for (Ucode ucode : kAllUcodes) {
+            std::vector<FlagName>& v = byUcode[static_cast<std::size_t>(ucode)];
+            for (const NamedValue& n : constTable(ConstTable::GeometryMode, ucode))
+                if (n.value != 0)
+                    v.push_back({static_cast<std::uint32_t>(n.value), n.name});
+            std::stable_sort(v.begin(), v.end(), [](const FlagName& a, const FlagName& b) {
+                const int pa = std::popcount(a.bits), pb = std::popcount(b.bits);
+                return pa != pb ? pa > pb : a.bits < b.bits;
+            });
+        }
+    }
+};
+
 std::span<const FlagName> geometryNames(Ucode u)
 {
-    static const auto build = [](Ucode ucode) {
-        std::vector<FlagName> v;
-        for (const NamedValue& n : constTable(ConstTable::GeometryMode, ucode))
-            if (n.value != 0)
-                v.push_back({static_cast<std::uint32_t>(n.value), n.name});
-        std::stable_sort(v.begin(), v.end(), [](const FlagName& a, const FlagName& b) {
-            const int pa = std::popcount(a.bits), pb = std::popcount(b.bits);
-            return pa != pb ? pa > pb : a.bits < b.bits;
-        });
-        return v;
-    };
-    static const std::vector<FlagName> tables[kUcodeCount] = {build(Ucode::F3D), build(Ucode::F3DEX), build(Ucode::F3DEX2),
-                                                              build(Ucode::F3DEX3)};
-    return tables[static_cast<std::size_t>(u)];
+    static const GeometryNames names;
+    return names.byUcode[static_cast<std::size_t>(u)];
 }
 
 void putMtxFlags(TextSink& out, Ucode u, std::int64_t v)
@@ -164,7 +188,22 @@ void putTxCm(TextSink& out, std::int64_t v)
         putNumber(out, v);
 }
 
-void putConst(TextSink& out, ConstTable table, Ucode u, std::int64_t v)
+void putConstRare(TextSink& out, ConstTable table, Ucode u, std::int64_t v);
+
+[[gnu::always_inline]] inline void putConst(TextSink& out, ConstTable table, Ucode u, std::int64_t v)
+{
+    if (table != ConstTable::Frustratio && table != ConstTable::Opcode) [[likely]] {
+        const std::string_view name = constName(table, u, v);
+        if (!name.empty())
+            out.put(name);
+        else
+            putNumber(out, v);
+        return;
+    }
+    putConstRare(out, table, u, v);
+}
+
+[[gnu::noinline]] void putConstRare(TextSink& out, ConstTable table, Ucode u, std::int64_t v)
 {
     if (table == ConstTable::Frustratio && v >= 1 && v <= 6) {
         // gsSPClipRatio pastes its argument onto FR_NEG_ and FR_POS_.
@@ -272,13 +311,20 @@ void putAddress(TextSink& out, const PrintOptions& options, std::uint32_t addres
     }
 }
 
-void putName(TextSink& out, std::string_view staticName, const PrintOptions& options)
+void putDynamicName(TextSink& out, std::string_view staticName, const PrintOptions& options);
+
+[[gnu::always_inline]] inline void putName(TextSink& out, std::string_view staticName, const PrintOptions& options)
 {
     if (!options.dynamic) {
         out.put(staticName);
         out.put('(');
         return;
     }
+    putDynamicName(out, staticName, options);
+}
+
+[[gnu::noinline]] void putDynamicName(TextSink& out, std::string_view staticName, const PrintOptions& options)
+{
     // gsXxx -> gXxx, _gsXxx -> _gXxx
     const std::size_t s = staticName.find("gs");
     if (s <= 1) {
