@@ -109,38 +109,22 @@ struct FlagName {
     std::string_view name;
 };
 
-// Writes the names of the set bits that `names` cover, then the rest as one
-// hex term. Names are tried in order; a name is used only when all its bits
-// are still unprinted. Zero prints `zero`.
-void putFlags(TextSink& out, std::uint64_t value, std::span<const FlagName> names, std::string_view zero)
-{
-    if (value == 0) {
-        out.put(zero);
-        return;
-    }
-    bool first = true;
-    std::uint64_t rest = value;
-    for (const FlagName& f : names) {
-        if (rest == 0)
-            break; // every bit is named
-        if (f.bits != 0 && (rest & f.bits) == f.bits) {
-            if (!first)
-                out.put(" | ");
-            out.put(f.name);
-            rest &= ~static_cast<std::uint64_t>(f.bits);
-            first = false;
-        }
-    }
-    if (rest != 0) {
-        if (!first)
-            out.put(" | ");
-        putHex(out, rest, 1);
-    }
-}
-
-// Geometry-mode names per microcode, combined names first.
+// Geometry modes print as the names of their set bits, then the bits no
+// name covers as one hex term. Names are tried in order, names of several
+// bits first, then by ascending bits; a name is used only when all its bits
+// are still unprinted. Once the names of several bits are used, every
+// remaining name is one bit, so its text depends on one byte of the value
+// alone: the texts are kept per byte, and the bytes in ascending order give
+// the names in that same order.
 struct GeometryNames {
     std::vector<FlagName> byUcode[kUcodeCount];
+    struct Bytes {
+        std::vector<FlagName> combined;    // names of more than one bit, in order
+        std::uint32_t singleBits = 0;      // bits some one-bit name covers
+        std::string_view text[4][256];     // " | NAME | NAME" for the bits of byte k
+    };
+    Bytes bytes[kUcodeCount];
+    std::string pool;
 
     GeometryNames()
     {
@@ -154,13 +138,77 @@ struct GeometryNames {
                 return pa != pb ? pa > pb : a.bits < b.bits;
             });
         }
+        // Texts first into one pool (it must not move once views point into it).
+        std::vector<std::pair<std::size_t, std::size_t>> spans[kUcodeCount][4];
+        for (Ucode ucode : kAllUcodes) {
+            const auto ui = static_cast<std::size_t>(ucode);
+            std::vector<FlagName> singles;
+            for (const FlagName& f : byUcode[ui]) {
+                if (std::popcount(f.bits) > 1) {
+                    bytes[ui].combined.push_back(f);
+                } else {
+                    singles.push_back(f);
+                    bytes[ui].singleBits |= f.bits;
+                }
+            }
+            for (int k = 0; k < 4; ++k) {
+                for (std::uint32_t b = 0; b < 256; ++b) {
+                    std::uint32_t rest = b << (8 * k);
+                    const std::size_t start = pool.size();
+                    for (const FlagName& f : singles)
+                        if ((rest & f.bits) == f.bits) {
+                            pool += " | ";
+                            pool += f.name;
+                            rest &= ~f.bits;
+                        }
+                    spans[ui][k].push_back({start, pool.size() - start});
+                }
+            }
+        }
+        for (std::size_t ui = 0; ui < kUcodeCount; ++ui)
+            for (int k = 0; k < 4; ++k)
+                for (std::size_t b = 0; b < 256; ++b)
+                    bytes[ui].text[k][b] = std::string_view(pool).substr(spans[ui][k][b].first, spans[ui][k][b].second);
     }
 };
 
-std::span<const FlagName> geometryNames(Ucode u)
+const GeometryNames& geometryNameTables()
 {
     static const GeometryNames names;
-    return names.byUcode[static_cast<std::size_t>(u)];
+    return names;
+}
+
+void putGeometryFlags(TextSink& out, std::uint64_t value, Ucode u)
+{
+    if (value == 0) {
+        out.put('0');
+        return;
+    }
+    const GeometryNames::Bytes& t = geometryNameTables().bytes[static_cast<std::size_t>(u)];
+    bool first = true;
+    std::uint64_t rest = value;
+    for (const FlagName& f : t.combined) {
+        if ((rest & f.bits) == f.bits) {
+            if (!first)
+                out.put(" | ");
+            out.put(f.name);
+            rest &= ~static_cast<std::uint64_t>(f.bits);
+            first = false;
+        }
+    }
+    for (int k = 0; k < 4; ++k) {
+        const std::string_view text = t.text[k][(rest >> (8 * k)) & 0xFF];
+        if (!text.empty()) {
+            out.put(first ? text.substr(3) : text);
+            first = false;
+        }
+    }
+    rest &= ~static_cast<std::uint64_t>(t.singleBits);
+    if (rest != 0) {
+        if (!first)
+            out.put(" | ");
+        putHex(out, rest, 1);
+    }
 }
 
 void putMtxFlags(TextSink& out, Ucode u, std::int64_t v)
@@ -292,7 +340,7 @@ void putAddress(TextSink& out, const PrintOptions& options, std::uint32_t addres
     case ArgKind::Const: putConst(out, a.table, u, v); return;
     case ArgKind::Flags:
         if (a.table == ConstTable::GeometryMode)
-            putFlags(out, static_cast<std::uint64_t>(v), geometryNames(u), "0");
+            putGeometryFlags(out, static_cast<std::uint64_t>(v), u);
         else if (a.table == ConstTable::Mtx)
             putMtxFlags(out, u, v);
         else if (a.table == ConstTable::TxCm)
