@@ -287,6 +287,14 @@ void decodeSingleInto(Command& c, Ucode ucode, Words words, const DecodeOptions&
                 findRenderPresets(c.args, effectiveNames(ucode, options.names));
             return;
         }
+        if ((special == Special::CombineMode || special == Special::CombineLerp) && m->args.data() != decodedFor) {
+            // A c slot whose code has no token rules out both forms: seen
+            // from the two c-slot fields before reading all sixteen.
+            const auto c0 = static_cast<std::int64_t>((whole >> cand.shift[kCombineC0]) & cand.mask[kCombineC0]);
+            const auto c1 = static_cast<std::int64_t>((whole >> cand.shift[kCombineC1]) & cand.mask[kCombineC1]);
+            if (!combineTokenExists(kCombineC0, c0) || !combineTokenExists(kCombineC1, c1))
+                continue;
+        }
         // Rows sharing one argument list (the combiner forms) decode once.
         if (m->args.data() != decodedFor) {
             if (cand.plain) {
@@ -299,14 +307,8 @@ void decodeSingleInto(Command& c, Ucode ucode, Words words, const DecodeOptions&
                 || special == Special::CombineLerp || special == Special::Raw;
             decodedFor = plain ? m->args.data() : nullptr;
         }
-        if (special == Special::CombineMode || special == Special::CombineLerp) {
-            // A preset's codes all have tokens, so a word with a c-slot code
-            // that has none is neither.
-            if (!combineTokensExist(c.args))
-                continue;
-            if (special == Special::CombineMode && !findCombinePresets(c.args, effectiveNames(ucode, options.names)))
-                continue;
-        }
+        if (special == Special::CombineMode && !findCombinePresets(c.args, effectiveNames(ucode, options.names)))
+            continue;
         if (cand.verify) {
             Words again;
             if (!encodeSingle(*m, c.args, again) || again != words)

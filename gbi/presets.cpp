@@ -97,8 +97,7 @@ bool findCombinePresets(std::span<std::int64_t> args, Names names)
 
 bool combineTokensExist(std::span<const std::int64_t> args)
 {
-    // Only the c slots have codes without a token (16 to 30).
-    return !(args[2] >= 16 && args[2] <= 30) && !(args[10] >= 16 && args[10] <= 30);
+    return combineTokenExists(kCombineC0, args[kCombineC0]) && combineTokenExists(kCombineC1, args[kCombineC1]);
 }
 
 namespace {

@@ -15,6 +15,18 @@ namespace dlscope::gbi {
 // has no preset under these names.
 bool findCombinePresets(std::span<std::int64_t> args, Names names);
 
+// The argument positions of the two c slots among the sixteen codes: only
+// they have codes without a token (16 to 30).
+inline constexpr std::size_t kCombineC0 = 2;
+inline constexpr std::size_t kCombineC1 = 10;
+
+// True when the code of argument `slot` has a token gsDPSetCombineLERP can
+// write (so every preset's codes have).
+constexpr bool combineTokenExists(std::size_t slot, std::int64_t code)
+{
+    return (slot != kCombineC0 && slot != kCombineC1) || !(code >= 16 && code <= 30);
+}
+
 // True when every slot code has a token gsDPSetCombineLERP can write.
 bool combineTokensExist(std::span<const std::int64_t> args);
 

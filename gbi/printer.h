@@ -38,16 +38,19 @@ public:
 
     // Streams (a whole list into one buffer) want the large default; a
     // single command's text wants little.
-    explicit TextSink(std::size_t capacity = kInitialCapacity) : buffer_(new char[capacity]), capacity_(capacity) {}
+    explicit TextSink(std::size_t capacity = kInitialCapacity)
+        : buffer_(new char[capacity]), end_(buffer_.get()), limit_(buffer_.get() + capacity)
+    {
+    }
 
     void reserve(std::size_t n)
     {
-        if (capacity_ - length_ < n)
+        if (static_cast<std::size_t>(limit_ - end_) < n)
             grow(n);
     }
     [[gnu::always_inline]] void put(std::string_view s)
     {
-        char* d = buffer_.get() + length_;
+        char* d = end_;
         const char* p = s.data();
         const std::size_t n = s.size();
         // Short names are copied inline with two overlapping loads and stores
@@ -75,7 +78,7 @@ public:
         } else {
             std::memcpy(d, p, n);
         }
-        length_ += n;
+        end_ = d + n;
     }
     // A string literal: its length is known here, so the copy is a store or two.
     template <std::size_t N>
@@ -83,8 +86,8 @@ public:
     {
         static_assert(N >= 1);
         assert(literal[N - 1] == '\0' && std::char_traits<char>::length(literal) == N - 1);
-        std::memcpy(buffer_.get() + length_, literal, N - 1);
-        length_ += N - 1;
+        std::memcpy(end_, literal, N - 1);
+        end_ += N - 1;
     }
     // Text from a table whose every entry is readable for Cap bytes: the copy
     // is a fixed number of wide stores (what lies past `n` is overwritten by
@@ -93,31 +96,35 @@ public:
     template <std::size_t Cap>
     [[gnu::always_inline]] void putPadded(const char* p, std::size_t n)
     {
-        assert(n <= Cap && capacity_ - length_ >= Cap);
-        std::memcpy(buffer_.get() + length_, p, Cap);
-        length_ += n;
+        assert(n <= Cap && static_cast<std::size_t>(limit_ - end_) >= Cap);
+        std::memcpy(end_, p, Cap);
+        end_ += n;
     }
-    void put(char c) { buffer_[length_++] = c; }
-    char* cursor() { return buffer_.get() + length_; }
-    void advance(std::size_t n) { length_ += n; }
+    void put(char c) { *end_++ = c; }
+    char* cursor() { return end_; }
+    void advance(std::size_t n) { end_ += n; }
 
-    std::string_view view() const { return {buffer_.get(), length_}; }
-    std::size_t size() const { return length_; }
-    void clear() { length_ = 0; }
+    std::string_view view() const { return {buffer_.get(), size()}; }
+    std::size_t size() const { return static_cast<std::size_t>(end_ - buffer_.get()); }
+    void clear() { end_ = buffer_.get(); }
 
 private:
     void grow(std::size_t n)
     {
-        const std::size_t capacity = (capacity_ + n) * 2;
+        const std::size_t length = size();
+        const std::size_t capacity = (static_cast<std::size_t>(limit_ - buffer_.get()) + n) * 2;
         std::unique_ptr<char[]> bigger(new char[capacity]);
-        std::memcpy(bigger.get(), buffer_.get(), length_);
+        std::memcpy(bigger.get(), buffer_.get(), length);
         buffer_ = std::move(bigger);
-        capacity_ = capacity;
+        end_ = buffer_.get() + length;
+        limit_ = buffer_.get() + capacity;
     }
 
+    // The text is buffer_ .. end_; limit_ is the end of the buffer. Pointers
+    // rather than a length, so that appending is one load and one store.
     std::unique_ptr<char[]> buffer_;
-    std::size_t capacity_;
-    std::size_t length_ = 0;
+    char* end_;
+    char* limit_;
 };
 
 // Room a command's text may take beyond long symbol names and the pointer
