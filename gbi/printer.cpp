@@ -67,6 +67,17 @@ void putDecWide(TextSink& out, std::int64_t v);
 
 [[gnu::noinline]] void putDecWide(TextSink& out, std::int64_t v)
 {
+    if (static_cast<std::uint64_t>(v) < 1000) {
+        // Three digits (fields of 9 and 10 bits): a digit and a pair.
+        const auto u = static_cast<std::size_t>(v);
+        const std::size_t pair = (u % 100) * 2;
+        char* p = out.cursor();
+        p[0] = static_cast<char>('0' + u / 100);
+        p[1] = kPairs[pair];
+        p[2] = kPairs[pair + 1];
+        out.advance(3);
+        return;
+    }
     const bool negative = v < 0;
     std::uint64_t u = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     int digits = 1;
@@ -94,7 +105,7 @@ void putDecWide(TextSink& out, std::int64_t v);
 int hexDigitsFor(int width) { return width <= 0 ? 1 : (width + 3) / 4; }
 
 // Small numbers read best in decimal, the rest in hex.
-void putNumber(TextSink& out, std::int64_t v)
+[[gnu::always_inline]] inline void putNumber(TextSink& out, std::int64_t v)
 {
     if (v >= -256 && v < 256)
         putDec(out, v);
@@ -226,7 +237,7 @@ void putMtxFlags(TextSink& out, Ucode u, std::int64_t v)
     }
 }
 
-void putTxCm(TextSink& out, std::int64_t v)
+[[gnu::always_inline]] inline void putTxCm(TextSink& out, std::int64_t v)
 {
     static constexpr std::string_view names[4] = {
         "G_TX_NOMIRROR | G_TX_WRAP", "G_TX_MIRROR | G_TX_WRAP", "G_TX_NOMIRROR | G_TX_CLAMP", "G_TX_MIRROR | G_TX_CLAMP"};
