@@ -540,6 +540,10 @@ bool foldIdiom(Ucode u, std::span<const Words> e, const DecodeOptions& options, 
         return false;
     const std::uint8_t op0 = opcodeOf(e[0]);
     const std::uint8_t op1 = opcodeOf(e[1]);
+    // Triangles and geometry-mode clears start only the sm64 forms (see the
+    // end): without those names nothing folds, and lists are full of them.
+    if ((op0 == 0xBF || op0 == 0xB6) && options.names != Names::Sm64)
+        return false;
     thread_local std::vector<Words> expected;
     std::int64_t args[kMaxArgs] = {};
     std::size_t argCount = 0;

@@ -422,8 +422,14 @@ std::span<const MacroSpec> f3dex3Macros() { return kF3dex3Rows; }
 const MacroSpec& continueSnakeMacro() { return kContinueSnakeRow; }
 
 namespace detail {
-const Candidate* const kCandidateItems = kCandidateIndex.items.data();
-const std::array<std::array<std::uint16_t, 257>, kUcodeCount>& kCandidateStart = kCandidateIndex.start;
+extern constinit const CandidateBounds kCandidateBounds;
+constinit const CandidateBounds kCandidateBounds = [] {
+    CandidateBounds bounds{};
+    for (std::size_t u = 0; u < kUcodeCount; ++u)
+        for (std::size_t op = 0; op <= 256; ++op)
+            bounds[u][op] = kCandidateIndex.items.data() + kCandidateIndex.start[u][op];
+    return bounds;
+}();
 const std::array<std::array<bool, 256>, kUcodeCount>& kIdiomStart = kCandidateIndex.idiomStart;
 const DirectNames& kDirectNameTable = kDirectNames;
 const std::span<const std::string_view> kMuxTables[8] = {kMuxNames_a,  kMuxNames_b,  kMuxNames_c,  kMuxNames_d,

@@ -172,15 +172,16 @@ bool mayStartIdiom(Ucode ucode, std::uint8_t opcode);
 
 // The compile-time tables behind the lookups above, for their inline forms.
 namespace detail {
-extern const Candidate* const kCandidateItems;
-extern const std::array<std::array<std::uint16_t, 257>, kUcodeCount>& kCandidateStart;
+// Per microcode, where each opcode's candidates begin (and, at op + 1, end).
+using CandidateBounds = std::array<std::array<const Candidate*, 257>, kUcodeCount>;
+extern const CandidateBounds kCandidateBounds;
 extern const std::array<std::array<bool, 256>, kUcodeCount>& kIdiomStart;
 } // namespace detail
 
 inline std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode)
 {
-    const auto& start = detail::kCandidateStart[static_cast<std::size_t>(ucode)];
-    return {detail::kCandidateItems + start[opcode], static_cast<std::size_t>(start[opcode + 1u] - start[opcode])};
+    const auto& bounds = detail::kCandidateBounds[static_cast<std::size_t>(ucode)];
+    return {bounds[opcode], bounds[opcode + 1u]};
 }
 
 inline bool mayStartIdiom(Ucode ucode, std::uint8_t opcode)
