@@ -55,8 +55,12 @@ std::vector<Words> loadBinary(const char* path, std::size_t limit)
 void warmUp()
 {
     TextSink sink;
-    const Words sample[] = {{0xB900031D, 0x00552078}, {0xFC127E03, 0xFFFFF3F8}, {0xBA001402, 0x00300000},
-                            {0xB7000000, 0x00002205}, {0xBB000001, 0xFFFFFFFF}, {0xF5100000, 0x07014050}};
+    // A preset and a flag render mode, a combiner, an other-mode field, a
+    // geometry mode, a texture and a tile: every table the printer builds
+    // on first use.
+    const Words sample[] = {{0xB900031D, 0x00552078}, {0xB900031D, 0xFFFFFFFF}, {0xFC127E03, 0xFFFFF3F8},
+                            {0xBA001402, 0x00300000}, {0xB7000000, 0x00002205}, {0xBB000001, 0xFFFFFFFF},
+                            {0xF5100000, 0x07014050}};
     ListOptions lo;
     for (Ucode u : kAllUcodes)
         for (const Words& w : sample)

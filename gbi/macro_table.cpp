@@ -430,10 +430,19 @@ constinit const CandidateBounds kCandidateBounds = [] {
             bounds[u][op] = kCandidateIndex.items.data() + kCandidateIndex.start[u][op];
     return bounds;
 }();
-const std::array<std::array<bool, 256>, kUcodeCount>& kIdiomStart = kCandidateIndex.idiomStart;
-const DirectNames& kDirectNameTable = kDirectNames;
+constinit const std::array<std::array<bool, 256>, kUcodeCount> kIdiomStart = kCandidateIndex.idiomStart;
+constinit const DirectNames kDirectNameTable = kDirectNames;
 const std::span<const std::string_view> kMuxTables[8] = {kMuxNames_a,  kMuxNames_b,  kMuxNames_c,  kMuxNames_d,
                                                          kMuxNames_Aa, kMuxNames_Ab, kMuxNames_Ac, kMuxNames_Ad};
+constinit const std::array<std::array<std::string_view, 32>, 8> kMuxTokens = [] {
+    std::array<std::array<std::string_view, 32>, 8> tokens{};
+    const std::span<const std::string_view> slots[8] = {kMuxNames_a,  kMuxNames_b,  kMuxNames_c,  kMuxNames_d,
+                                                        kMuxNames_Aa, kMuxNames_Ab, kMuxNames_Ac, kMuxNames_Ad};
+    for (std::size_t s = 0; s < 8; ++s)
+        for (std::size_t code = 0; code < slots[s].size() && code < 32; ++code)
+            tokens[s][code] = slots[s][code];
+    return tokens;
+}();
 const std::span<const std::string_view> kBlendTables[4] = {kBlendNames_m1a, kBlendNames_m1b, kBlendNames_m2a,
                                                            kBlendNames_m2b};
 

@@ -175,7 +175,7 @@ namespace detail {
 // Per microcode, where each opcode's candidates begin (and, at op + 1, end).
 using CandidateBounds = std::array<std::array<const Candidate*, 257>, kUcodeCount>;
 extern const CandidateBounds kCandidateBounds;
-extern const std::array<std::array<bool, 256>, kUcodeCount>& kIdiomStart;
+extern const std::array<std::array<bool, 256>, kUcodeCount> kIdiomStart;
 } // namespace detail
 
 inline std::span<const Candidate> candidateRows(Ucode ucode, std::uint8_t opcode)
@@ -211,8 +211,10 @@ inline constexpr std::size_t kConstTableCount = static_cast<std::size_t>(ConstTa
 // compile time.
 namespace detail {
 using DirectNames = std::array<std::array<std::array<std::string_view, 64>, kConstTableCount>, kUcodeCount>;
-extern const DirectNames& kDirectNameTable;
+extern const DirectNames kDirectNameTable;
 extern const std::span<const std::string_view> kMuxTables[8];
+// The same tokens by slot (MuxA .. MuxAd) and code, "" past a slot's codes.
+extern const std::array<std::array<std::string_view, 32>, 8> kMuxTokens;
 extern const std::span<const std::string_view> kBlendTables[4];
 std::string_view constNameBeyondDirect(ConstTable table, Ucode ucode, std::int64_t value);
 } // namespace detail

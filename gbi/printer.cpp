@@ -365,7 +365,17 @@ void putAddress(TextSink& out, const PrintOptions& options, std::uint32_t addres
         else
             putDec(out, v);
         return;
-    case ArgKind::CcMux: out.put(muxNames(a.table)[static_cast<std::size_t>(v)]); return;
+    case ArgKind::CcMux: {
+        const auto slot = static_cast<std::size_t>(a.table) - static_cast<std::size_t>(ConstTable::MuxA);
+        const std::string_view token = slot < 8 && static_cast<std::uint64_t>(v) < 32
+            ? detail::kMuxTokens[slot][static_cast<std::size_t>(v)]
+            : std::string_view{};
+        if (!token.empty()) [[likely]]
+            out.put(token);
+        else
+            putDec(out, v); // a code no token writes (only from edited arguments)
+        return;
+    }
     case ArgKind::Preset: putHex(out, static_cast<std::uint64_t>(v), 8); return;
     }
 }
@@ -541,17 +551,18 @@ const ModeTexts& modeTexts()
 }
 
 // The blender selectors of one cycle as a byte, m1a in the top two bits.
-constexpr std::uint32_t blenderByte(std::uint32_t word, int top)
+template <int Cycle>
+constexpr std::uint32_t blenderByte(std::uint32_t word)
 {
-    std::uint32_t b = 0;
-    for (int i = 0; i < 4; ++i)
-        b = b << 2 | ((word >> (top - 4 * i)) & 3);
-    return b;
+    constexpr int top = Cycle == 0 ? 30 : 28;
+    return ((word >> top) & 3) << 6 | ((word >> (top - 4)) & 3) << 4 | ((word >> (top - 8)) & 3) << 2
+        | ((word >> (top - 12)) & 3);
 }
 
-void putBlender(TextSink& out, std::uint32_t word, int cycle)
+template <int Cycle>
+void putBlender(TextSink& out, std::uint32_t word)
 {
-    const auto& t = modeTexts().blender[cycle][blenderByte(word, cycle == 0 ? 30 : 28)];
+    const auto& t = modeTexts().blender[Cycle][blenderByte<Cycle>(word)];
     out.putPadded<std::remove_cvref_t<decltype(t)>::kCap>(t.text, t.length);
 }
 
@@ -583,9 +594,9 @@ void putRenderMode(TextSink& out, std::span<const std::int64_t> args, std::strin
     bool first = true;
     putModeBits(out, word, first);
     out.put(" | ");
-    putBlender(out, word, 0);
+    putBlender<0>(out, word);
     out.put(joiner);
-    putBlender(out, word, 1);
+    putBlender<1>(out, word);
 }
 
 // --- Other modes ----------------------------------------------------------------
@@ -619,9 +630,9 @@ void putOtherModeFields(TextSink& out, Ucode u, bool high, std::uint32_t data, i
         sep();
         putModeBits(out, word, f);
         out.put(" | ");
-        putBlender(out, word, 0);
+        putBlender<0>(out, word);
         out.put(" | ");
-        putBlender(out, word, 1);
+        putBlender<1>(out, word);
         rest &= 7;
     }
     if (rest != 0 || first) {

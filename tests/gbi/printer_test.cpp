@@ -172,6 +172,20 @@ TEST_P(GeometryText, FollowsTheNameRule)
 INSTANTIATE_TEST_SUITE_P(Printer, GeometryText, ::testing::ValuesIn(kAllUcodes),
                          [](const ::testing::TestParamInfo<Ucode>& i) { return std::string(ucodeName(i.param)); });
 
+// Edited arguments can hold combiner codes no token writes, or codes past a
+// slot's field: they print as numbers rather than as an empty token or a
+// read past the token table.
+TEST(CombinerTokens, CodesWithoutATokenPrintAsNumbers)
+{
+    Command c = decodeSingle(Ucode::F3D, Words{0xFC127E03, 0xFFFFF3F8});
+    ASSERT_EQ(c.macro->name, "gsDPSetCombineLERP");
+    c.args[0] = 99; // past the a slot's sixteen codes
+    c.args[2] = 20; // a c-slot code without a token
+    c.args[15] = -1;
+    EXPECT_EQ(commandText(c),
+              "gsDPSetCombineLERP(99, 0, 20, 0, 0, 0, 0, TEXEL0, COMBINED, 0, PRIMITIVE, 0, 0, 0, 0, -1)");
+}
+
 // TextSink copies names by length class with overlapping loads and stores;
 // every length from 0 to past the widest class must come out whole, and the
 // text before it untouched.
