@@ -62,9 +62,11 @@ void warmUp()
                             {0xBA001402, 0x00300000}, {0xB7000000, 0x00002205}, {0xBB000001, 0xFFFFFFFF},
                             {0xF5100000, 0x07014050}};
     ListOptions lo;
-    for (Ucode u : kAllUcodes)
+    for (Ucode u : kAllUcodes) {
         for (const Words& w : sample)
             printCommand(decodeAt(u, std::span<const Words>(&w, 1), lo), PrintOptions{}, sink);
+        checkList(u, sample, CheckOptions{}); // the walker's and the checks' tables
+    }
 }
 
 __attribute__((noinline)) Result measuredDecode(const std::vector<Words>& words)

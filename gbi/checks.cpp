@@ -1256,9 +1256,7 @@ bool ucodeGeomValues(Ctx& c, Hit& h)
     const UcodeTraits& own = c.t;
     const UcodeTraits& f3d = ucodeTraits(Ucode::F3D);
     const UcodeTraits& f3dex2 = ucodeTraits(Ucode::F3DEX2);
-    std::uint32_t defined = 0;
-    for (const NamedValue& v : constTable(ConstTable::GeometryMode, own.ucode))
-        defined |= static_cast<std::uint32_t>(v.value);
+    const std::uint32_t defined = own.geometryNamed;
     const std::uint32_t set = c.st.words.w1;
     std::uint32_t foreign = 0;
     if (own.shadingSmooth == f3dex2.shadingSmooth) {

@@ -122,7 +122,7 @@ bool f3dex3Allows(const MacroSpec& m, std::uint8_t options)
 
 } // namespace
 
-bool decodeArg(const ArgSpec& arg, Words words, std::int64_t& value)
+bool decodeArgEncoded(const ArgSpec& arg, Words words, std::int64_t& value)
 {
     if (!arg.field.present()) {
         value = 0;

@@ -73,6 +73,19 @@ bool encodeSingle(const MacroSpec& macro, std::span<const std::int64_t> args, Wo
 
 // Reads one argument from the words by its field and encoding; false when
 // the field's value is not one that the encoding can produce.
-bool decodeArg(const ArgSpec& arg, Words words, std::int64_t& value);
+bool decodeArgEncoded(const ArgSpec& arg, Words words, std::int64_t& value);
+inline bool decodeArg(const ArgSpec& arg, Words words, std::int64_t& value)
+{
+    const FieldRef f = arg.field;
+    const Encoding& e = arg.enc;
+    if (f.width != 0 && f.width < 32 && e.mul == 1 && e.div == 1 && e.add == 0 && e.xorMask == 0 && e.max < 0
+        && arg.kind != ArgKind::SInt) {
+        // The common case, a field as it stands, inline: the walker and the
+        // checks read arguments this way for most commands.
+        value = static_cast<std::int64_t>(((f.word == 0 ? words.w0 : words.w1) >> f.lo) & ((1u << f.width) - 1u));
+        return true;
+    }
+    return decodeArgEncoded(arg, words, value);
+}
 
 } // namespace dlscope::gbi

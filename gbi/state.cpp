@@ -124,6 +124,8 @@ UcodeTraits makeTraits(Ucode u)
     t.lightToAlpha = flagValue(u, "G_LIGHTTOALPHA");
     t.fresnelAlpha = flagValue(u, "G_FRESNEL_ALPHA");
     t.vertexTimeFlags = t.lighting | t.fog | t.textureGen | t.textureGenLinear | t.clipping;
+    for (const NamedValue& v : constTable(ConstTable::GeometryMode, u))
+        t.geometryNamed |= static_cast<std::uint32_t>(v.value);
     // F3DEX3's per-vertex features (names the other microcodes do not define).
     for (std::string_view name : {"G_PACKED_NORMALS", "G_LIGHTTOALPHA", "G_LIGHTING_SPECULAR", "G_FRESNEL_COLOR",
                                   "G_FRESNEL_ALPHA", "G_AMBOCCLUSION", "G_ATTROFFSET_ST_ENABLE"})
@@ -138,12 +140,27 @@ UcodeTraits makeTraits(Ucode u)
 // microcode's layout lives in one place.
 using IndexField = VertexIndexLayout::Field;
 
+// An argument of a row with what reading it takes: a field as it stands
+// (most of them) is read without the encoding's general rule.
+struct ArgField {
+    const ArgSpec* spec = nullptr;
+    bool plain = false;
+
+    ArgField() = default;
+    ArgField(const ArgSpec* a) // NOLINT: taken from argOf() as it stands
+        : spec(a),
+          plain(a && a->field.width != 0 && a->field.width < 32 && a->enc.mul == 1 && a->enc.div == 1 && a->enc.add == 0
+                && a->enc.xorMask == 0 && a->enc.max < 0 && a->kind != ArgKind::SInt && !a->field2.present())
+    {
+    }
+};
+
 struct Layout {
     const ArgSpec* vtxN = nullptr;
     const ArgSpec* vtxV0 = nullptr;
     bool vtxStoresEnd = false;
     VertexIndexLayout indices;
-    const ArgSpec *texS = nullptr, *texT = nullptr, *texLevel = nullptr, *texTile = nullptr, *texOn = nullptr;
+    ArgField texS, texT, texLevel, texTile, texOn;
     const ArgSpec* mtxP = nullptr;
     const ArgSpec* popWhich = nullptr; // F3D/F3DEX: which stack
     const ArgSpec* popCount = nullptr; // F3DEX2: matrices to pop
@@ -243,6 +260,15 @@ std::int64_t argValue(const ArgSpec* a, Words w, std::int64_t fallback = -1)
     if (!a || !decodeArg(*a, w, v))
         return fallback;
     return v;
+}
+
+[[gnu::always_inline]] inline std::int64_t argValue(const ArgField& a, Words w, std::int64_t fallback = -1)
+{
+    if (a.plain) {
+        const FieldRef f = a.spec->field;
+        return static_cast<std::int64_t>(((f.word == 0 ? w.w0 : w.w1) >> f.lo) & ((1u << f.width) - 1u));
+    }
+    return argValue(a.spec, w, fallback);
 }
 
 // --- Combiner slots ------------------------------------------------------------
@@ -971,7 +997,11 @@ private:
         const std::uint32_t now = s_.geometry & flags;
         std::uint64_t stale = 0;
         const int slots = std::min(vertexBuffer_, 64);
-        for (int i = 0; i < slots; ++i) {
+        // Only slots a load has reached (their unset bit cleared) can hold a
+        // vertex; most geometry changes come before any load.
+        std::uint64_t loaded = ~s_.vertexUnset & (slots >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << slots) - 1);
+        for (; loaded != 0; loaded &= loaded - 1) {
+            const int i = std::countr_zero(loaded);
             const auto slot = static_cast<std::size_t>(i);
             if (s_.vertexAt[slot] >= 0
                 && ((s_.vertexGeometry[slot] ^ now) & s_.vertexGeometryKnown[slot] & knownNow))

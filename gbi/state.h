@@ -127,6 +127,7 @@ struct UcodeTraits {
     // F3DEX3's shade-alpha sources (0 elsewhere)
     std::uint32_t lightToAlpha, fresnelAlpha;
     std::uint32_t vertexTimeFlags; // bits applied when vertices load
+    std::uint32_t geometryNamed;   // every bit some geometry-mode name of the microcode has
     // matrix parameter flags after decoding (F3DEX2's inverted push already undone)
     std::uint32_t mtxProjection, mtxLoad, mtxPush;
 };
