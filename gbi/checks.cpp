@@ -82,6 +82,8 @@ enum Gate : std::uint8_t {
     kGateIndexUnloaded = 2, // an index names a slot no load of the walk wrote
     kGateVertexTime = 4,    // a vertex-time flag changed since a vertex's load
     kGateFrameSync = 8,     // a frame walk at a return, or after its full sync
+    kGatePipeBusy = 16,     // a primitive may still be drawing
+    kGateLoadPending = 32,  // a load with no pipe sync after it
 };
 
 constexpr KindMask kIndexKinds = kTriangleKinds | kindBit(CommandKind::Line3D);
@@ -1343,10 +1345,10 @@ constexpr Severity E = Severity::Error, W = Severity::Warning, N = Severity::Not
 const RuleDef kRules[] = {
     {{"sync-pipe", E, kAllUcodeBits, false,
       "This changes RDP state while the previous primitive may still be drawing; put gsDPPipeSync() before it."},
-     kAttributeKinds, false, syncPipe},
+     kAttributeKinds, false, syncPipe, kGatePipeBusy},
     {{"sync-pipe-after-load", N, kAllUcodeBits, false,
       "Nintendo's debug disassembler asks for a pipe sync after a block load; F3DEX3's notes say loads do not need one."},
-     kAttributeKinds, false, syncPipeAfterLoad},
+     kAttributeKinds, false, syncPipeAfterLoad, kGateLoadPending},
     {{"sync-tile", E, kAllUcodeBits, false,
       "Tile t is reprogrammed while an earlier primitive or load may still use it; add gsDPTileSync() (or a pipe sync)."},
      kTileCommands, false, syncTile},
@@ -1707,6 +1709,10 @@ unsigned Engine::gatesOf(Ctx& c) const
     }
     if (s.frame && (s.sync.fullSync >= 0 || c.st.kind == CommandKind::EndDL))
         gates |= kGateFrameSync;
+    if (s.sync.pipeBusy != kNotSet)
+        gates |= kGatePipeBusy;
+    if (s.sync.loadPending >= 0)
+        gates |= kGateLoadPending;
     return gates;
 }
 
