@@ -57,15 +57,21 @@ struct Hit {
 };
 
 struct Ctx {
+    Ctx(Engine& engine, const Step& step, const RenderState& state, const UcodeTraits& traits)
+        : e(engine), st(step), s(state), t(traits)
+    {
+    }
+
     Engine& e;
     const Step& st;
     const RenderState& s;
     const UcodeTraits& t;
     const DrawInfo* draw = nullptr;
-    // Vertex indices of triangle, quadrangle and line commands.
+    // Vertex indices of triangle, quadrangle and line commands: the first
+    // `count` are set (the rest are never read, so not cleared per command).
     int count = 0;
     bool malformed = false;
-    std::array<int, 6> idx{};
+    std::array<int, 6> idx;
 
     const DrawInfo& d();
     bool isTri() const { return (bitOf(st.kind) & kTriangleKinds) != 0; }
