@@ -90,6 +90,7 @@ enum Gate : std::uint8_t {
     kGateFrameSync = 8,     // a frame walk at a return, or after its full sync
     kGatePipeBusy = 16,     // a primitive may still be drawing
     kGateLoadPending = 32,  // a load with no pipe sync after it
+    kGateTileBusy = 64,     // the tile a tile command names may still be in use
 };
 
 constexpr KindMask kIndexKinds = kTriangleKinds | kindBit(CommandKind::Line3D);
@@ -1357,7 +1358,7 @@ const RuleDef kRules[] = {
      kAttributeKinds, false, syncPipeAfterLoad, kGateLoadPending},
     {{"sync-tile", E, kAllUcodeBits, false,
       "Tile t is reprogrammed while an earlier primitive or load may still use it; add gsDPTileSync() (or a pipe sync)."},
-     kTileCommands, false, syncTile},
+     kTileCommands, false, syncTile, kGateTileBusy},
     {{"sync-load", E, kAllUcodeBits, false,
       "TMEM is overwritten while an earlier primitive may still read it; add gsDPLoadSync() before the load."},
      kLoadKinds, false, syncLoad},
@@ -1719,6 +1720,9 @@ unsigned Engine::gatesOf(Ctx& c) const
         gates |= kGatePipeBusy;
     if (s.sync.loadPending >= 0)
         gates |= kGateLoadPending;
+    // Every tile command names its tile in w1 bits 24-26 (as syncTile reads it).
+    if ((kindBit(c.st.kind) & kTileCommands) && s.sync.tileBusy[(c.st.words.w1 >> 24) & 7] != kNotSet)
+        gates |= kGateTileBusy;
     return gates;
 }
 
