@@ -7,10 +7,6 @@
 namespace dlscope::gbi {
 namespace {
 
-constexpr std::uint32_t wordOf(Words w, int index) { return index == 0 ? w.w0 : w.w1; }
-
-constexpr std::uint64_t widthMask(int width) { return width >= 64 ? ~0ull : (1ull << width) - 1; }
-
 constexpr std::int64_t signExtend(std::uint64_t value, int width)
 {
     const std::uint64_t sign = 1ull << (width - 1);
@@ -19,7 +15,7 @@ constexpr std::int64_t signExtend(std::uint64_t value, int width)
 
 bool decodeField(const FieldRef& f, const Encoding& e, bool isSigned, Words words, std::int64_t& value)
 {
-    std::uint64_t raw = (wordOf(words, f.word) >> f.lo) & widthMask(f.width);
+    std::uint64_t raw = fieldValue(f, words);
     if (e.max >= 0 && raw > static_cast<std::uint64_t>(e.max))
         return false; // the macro clamps the argument: it never writes this
     if (e.mul == 1 && e.div == 1 && e.add == 0 && e.xorMask == 0 && !isSigned) {
@@ -44,15 +40,15 @@ void encodeField(const FieldRef& f, const Encoding& e, std::int64_t x, std::uint
     std::int64_t v = x * e.mul + e.add;
     if (e.div != 1)
         v /= static_cast<std::int64_t>(e.div);
-    const std::uint64_t field = (static_cast<std::uint64_t>(v) ^ e.xorMask) & widthMask(f.width);
+    const std::uint64_t field = (static_cast<std::uint64_t>(v) ^ e.xorMask) & (f.mask() >> f.lo);
     out[f.word] |= static_cast<std::uint32_t>(field << f.lo);
 }
 
 constexpr std::uint32_t kCycle2Blender = 0x33330000u;
 
 // Decodes the arguments of a row; false when a field holds a value the row's
-// encoding cannot produce.
-bool decodeArgs(const MacroSpec& m, Words w, std::span<std::int64_t> args)
+// encoding cannot produce. Out of line: most rows are read as plain fields.
+[[gnu::noinline]] bool decodeArgs(const MacroSpec& m, Words w, std::span<std::int64_t> args)
 {
     const auto n = m.args.size();
     for (std::size_t i = 0; i < n; ++i) {

@@ -24,6 +24,12 @@ struct Words {
     friend constexpr bool operator==(const Words&, const Words&) = default;
 };
 
+// The bits of one field of the words, as they stand.
+constexpr std::uint32_t fieldValue(FieldRef f, Words words)
+{
+    return static_cast<std::uint32_t>(((f.word == 0 ? words.w0 : words.w1) >> f.lo) & ((1ull << f.width) - 1));
+}
+
 enum class Status : std::uint8_t {
     Ok,        // a macro of the header prints it
     Raw,       // a known opcode whose words no named macro holds: the generic builder prints it
@@ -76,13 +82,10 @@ bool encodeSingle(const MacroSpec& macro, std::span<const std::int64_t> args, Wo
 bool decodeArgEncoded(const ArgSpec& arg, Words words, std::int64_t& value);
 inline bool decodeArg(const ArgSpec& arg, Words words, std::int64_t& value)
 {
-    const FieldRef f = arg.field;
-    const Encoding& e = arg.enc;
-    if (f.width != 0 && f.width < 32 && e.mul == 1 && e.div == 1 && e.add == 0 && e.xorMask == 0 && e.max < 0
-        && arg.kind != ArgKind::SInt) {
-        // The common case, a field as it stands, inline: the walker and the
-        // checks read arguments this way for most commands.
-        value = static_cast<std::int64_t>(((f.word == 0 ? words.w0 : words.w1) >> f.lo) & ((1u << f.width) - 1u));
+    if (arg.plainField()) {
+        // The common case inline: the walker and the checks read arguments
+        // this way for most commands.
+        value = fieldValue(arg.field, words);
         return true;
     }
     return decodeArgEncoded(arg, words, value);

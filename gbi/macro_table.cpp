@@ -152,8 +152,7 @@ constexpr Candidate candidateOf(const MacroSpec* m)
                 static_cast<std::uint8_t>(m->args.size()), {}, {}};
     for (std::size_t i = 0; i < m->args.size(); ++i) {
         const ArgSpec& a = m->args[i];
-        if (!a.field.present() || a.field2.present() || a.kind == ArgKind::SInt || a.enc.mul != 1 || a.enc.div != 1
-            || a.enc.add != 0 || a.enc.xorMask != 0 || a.enc.max >= 0)
+        if (!a.plainField())
             c.plain = false;
         if (a.field.present()) {
             covered[a.field.word] |= a.field.mask();
@@ -432,16 +431,20 @@ constinit const CandidateBounds kCandidateBounds = [] {
 }();
 constinit const std::array<std::array<bool, 256>, kUcodeCount> kIdiomStart = kCandidateIndex.idiomStart;
 constinit const DirectNames kDirectNameTable = kDirectNames;
-const std::span<const std::string_view> kMuxTables[8] = {kMuxNames_a,  kMuxNames_b,  kMuxNames_c,  kMuxNames_d,
-                                                         kMuxNames_Aa, kMuxNames_Ab, kMuxNames_Ac, kMuxNames_Ad};
+constexpr std::span<const std::string_view> kMuxSlots[8] = {kMuxNames_a,  kMuxNames_b,  kMuxNames_c,  kMuxNames_d,
+                                                            kMuxNames_Aa, kMuxNames_Ab, kMuxNames_Ac, kMuxNames_Ad};
 constinit const std::array<std::array<std::string_view, 32>, 8> kMuxTokens = [] {
     std::array<std::array<std::string_view, 32>, 8> tokens{};
-    const std::span<const std::string_view> slots[8] = {kMuxNames_a,  kMuxNames_b,  kMuxNames_c,  kMuxNames_d,
-                                                        kMuxNames_Aa, kMuxNames_Ab, kMuxNames_Ac, kMuxNames_Ad};
     for (std::size_t s = 0; s < 8; ++s)
-        for (std::size_t code = 0; code < slots[s].size() && code < 32; ++code)
-            tokens[s][code] = slots[s][code];
+        for (std::size_t code = 0; code < kMuxSlots[s].size() && code < 32; ++code)
+            tokens[s][code] = kMuxSlots[s][code];
     return tokens;
+}();
+constinit const std::array<std::uint8_t, 8> kMuxCodeCount = [] {
+    std::array<std::uint8_t, 8> counts{};
+    for (std::size_t s = 0; s < 8; ++s)
+        counts[s] = static_cast<std::uint8_t>(std::min<std::size_t>(kMuxSlots[s].size(), 32));
+    return counts;
 }();
 const std::span<const std::string_view> kBlendTables[4] = {kBlendNames_m1a, kBlendNames_m1b, kBlendNames_m2a,
                                                            kBlendNames_m2b};

@@ -70,6 +70,14 @@ struct ArgSpec {
     Encoding enc;
     FieldRef field2; // a second field holding the same argument (checked on decode)
     Encoding enc2;
+
+    // One unsigned field that holds the value as it stands: reading the
+    // field is decoding the argument, and the value always encodes back.
+    constexpr bool plainField() const
+    {
+        return field.present() && !field2.present() && kind != ArgKind::SInt && enc.mul == 1 && enc.add == 0
+            && enc.div == 1 && enc.xorMask == 0 && enc.max < 0;
+    }
 };
 
 // The most arguments a row has (gsDPSetCombineLERP's sixteen, and the two
@@ -212,9 +220,10 @@ inline constexpr std::size_t kConstTableCount = static_cast<std::size_t>(ConstTa
 namespace detail {
 using DirectNames = std::array<std::array<std::array<std::string_view, 64>, kConstTableCount>, kUcodeCount>;
 extern const DirectNames kDirectNameTable;
-extern const std::span<const std::string_view> kMuxTables[8];
-// The same tokens by slot (MuxA .. MuxAd) and code, "" past a slot's codes.
+// Combiner tokens by slot (MuxA .. MuxAd) and code, "" past a slot's codes,
+// and how many codes each slot's field has.
 extern const std::array<std::array<std::string_view, 32>, 8> kMuxTokens;
+extern const std::array<std::uint8_t, 8> kMuxCodeCount;
 extern const std::span<const std::string_view> kBlendTables[4];
 std::string_view constNameBeyondDirect(ConstTable table, Ucode ucode, std::int64_t value);
 } // namespace detail
@@ -232,7 +241,8 @@ inline std::string_view constName(ConstTable table, Ucode ucode, std::int64_t va
 inline std::span<const std::string_view> muxNames(ConstTable slot)
 {
     const auto i = static_cast<std::size_t>(slot) - static_cast<std::size_t>(ConstTable::MuxA);
-    return i < 8 ? detail::kMuxTables[i] : std::span<const std::string_view>{};
+    return i < 8 ? std::span<const std::string_view>(detail::kMuxTokens[i].data(), detail::kMuxCodeCount[i])
+                 : std::span<const std::string_view>{};
 }
 
 // Blender slot names (G_BL_...): slot 0 m1a, 1 m1b, 2 m2a, 3 m2b.

@@ -95,11 +95,6 @@ bool findCombinePresets(std::span<std::int64_t> args, Names names)
     return true;
 }
 
-bool combineTokensExist(std::span<const std::int64_t> args)
-{
-    return combineTokenExists(kCombineC0, args[kCombineC0]) && combineTokenExists(kCombineC1, args[kCombineC1]);
-}
-
 namespace {
 
 // Every word that some pair of presets gives, with the best pair for it:

@@ -27,8 +27,6 @@ constexpr bool combineTokenExists(std::size_t slot, std::int64_t code)
     return (slot != kCombineC0 && slot != kCombineC1) || !(code >= 16 && code <= 30);
 }
 
-// True when every slot code has a token gsDPSetCombineLERP can write.
-bool combineTokensExist(std::span<const std::int64_t> args);
 
 // Render mode: args[0] = the cycle-1 part of the word, args[1] = the cycle-2
 // blender bits. Stores the preset indices (into renderPresets()) in args[2]

@@ -128,7 +128,6 @@ struct FlagName {
 // alone: the texts are kept per byte, and the bytes in ascending order give
 // the names in that same order.
 struct GeometryNames {
-    std::vector<FlagName> byUcode[kUcodeCount];
     struct Bytes {
         std::vector<FlagName> combined;    // names of more than one bit, in order
         std::uint32_t singleBits = 0;      // bits some one-bit name covers
@@ -139,29 +138,27 @@ struct GeometryNames {
 
     GeometryNames()
     {
-        for (Ucode ucode : kAllUcodes) {
-            std::vector<FlagName>& v = byUcode[static_cast<std::size_t>(ucode)];
-            for (const NamedValue& n : constTable(ConstTable::GeometryMode, ucode))
-                if (n.value != 0)
-                    v.push_back({static_cast<std::uint32_t>(n.value), n.name});
-            std::stable_sort(v.begin(), v.end(), [](const FlagName& a, const FlagName& b) {
-                const int pa = std::popcount(a.bits), pb = std::popcount(b.bits);
-                return pa != pb ? pa > pb : a.bits < b.bits;
-            });
-        }
         // Texts first into one pool (it must not move once views point into it).
         std::vector<std::pair<std::size_t, std::size_t>> spans[kUcodeCount][4];
         for (Ucode ucode : kAllUcodes) {
             const auto ui = static_cast<std::size_t>(ucode);
             std::vector<FlagName> singles;
-            for (const FlagName& f : byUcode[ui]) {
+            for (const NamedValue& n : constTable(ConstTable::GeometryMode, ucode)) {
+                const FlagName f{static_cast<std::uint32_t>(n.value), n.name};
                 if (std::popcount(f.bits) > 1) {
                     bytes[ui].combined.push_back(f);
-                } else {
+                } else if (f.bits != 0) {
                     singles.push_back(f);
                     bytes[ui].singleBits |= f.bits;
                 }
             }
+            // Several-bit names by most bits, then each group by ascending bits.
+            const auto order = [](const FlagName& a, const FlagName& b) {
+                const int pa = std::popcount(a.bits), pb = std::popcount(b.bits);
+                return pa != pb ? pa > pb : a.bits < b.bits;
+            };
+            std::stable_sort(bytes[ui].combined.begin(), bytes[ui].combined.end(), order);
+            std::stable_sort(singles.begin(), singles.end(), order);
             for (int k = 0; k < 4; ++k) {
                 for (std::uint32_t b = 0; b < 256; ++b) {
                     std::uint32_t rest = b << (8 * k);
@@ -689,6 +686,29 @@ void putWholeOtherMode(TextSink& out, const Command& c, const PrintOptions& opti
     }
 }
 
+// A triangle snake's continuation entries, each its own macro on the same
+// line: ", gsSPContinueSnake(...)" or "; gSPContinueSnake(p, ...)". Apart
+// from printCommand: only F3DEX3 snakes have them.
+[[gnu::noinline]] void putContinuation(const Command& c, const PrintOptions& options, TextSink& out)
+{
+    for (const Words& w : c.continuation) {
+        out.reserve(kCommandTextReserve);
+        out.put(options.dynamic ? "; " : ", ");
+        const MacroSpec& more = continueSnakeMacro();
+        putName(out, more.name, options);
+        bool firstArg = !options.dynamic;
+        for (const ArgSpec& a : more.args) {
+            std::int64_t value = 0;
+            decodeArg(a, w, value);
+            if (!firstArg)
+                out.put(", ");
+            firstArg = false;
+            putArg(out, a, c.ucode, value, options);
+        }
+        out.put(')');
+    }
+}
+
 } // namespace
 
 std::string dynamicName(std::string_view staticName)
@@ -757,24 +777,8 @@ void printCommand(const Command& c, const PrintOptions& options, TextSink& out)
         }
     }
     out.put(')');
-    // A triangle snake's continuation entries, each its own macro on the
-    // same line: ", gsSPContinueSnake(...)" or "; gSPContinueSnake(p, ...)".
-    for (const Words& w : c.continuation) {
-        out.reserve(kCommandTextReserve);
-        out.put(options.dynamic ? "; " : ", ");
-        const MacroSpec& more = continueSnakeMacro();
-        putName(out, more.name, options);
-        bool firstArg = !options.dynamic;
-        for (const ArgSpec& a : more.args) {
-            std::int64_t value = 0;
-            decodeArg(a, w, value);
-            if (!firstArg)
-                out.put(", ");
-            firstArg = false;
-            putArg(out, a, c.ucode, value, options);
-        }
-        out.put(')');
-    }
+    if (!c.continuation.empty())
+        putContinuation(c, options, out);
 }
 
 std::string commandText(const Command& command, const PrintOptions& options)

@@ -143,14 +143,12 @@ using IndexField = VertexIndexLayout::Field;
 // An argument of a row with what reading it takes: a field as it stands
 // (most of them) is read without the encoding's general rule.
 struct ArgField {
-    const ArgSpec* spec = nullptr;
+    const ArgSpec* argument = nullptr;
     bool plain = false;
 
     ArgField() = default;
     ArgField(const ArgSpec* a) // NOLINT: taken from argOf() as it stands
-        : spec(a),
-          plain(a && a->field.width != 0 && a->field.width < 32 && a->enc.mul == 1 && a->enc.div == 1 && a->enc.add == 0
-                && a->enc.xorMask == 0 && a->enc.max < 0 && a->kind != ArgKind::SInt && !a->field2.present())
+        : argument(a), plain(a && a->plainField())
     {
     }
 };
@@ -264,11 +262,9 @@ std::int64_t argValue(const ArgSpec* a, Words w, std::int64_t fallback = -1)
 
 [[gnu::always_inline]] inline std::int64_t argValue(const ArgField& a, Words w, std::int64_t fallback = -1)
 {
-    if (a.plain) {
-        const FieldRef f = a.spec->field;
-        return static_cast<std::int64_t>(((f.word == 0 ? w.w0 : w.w1) >> f.lo) & ((1u << f.width) - 1u));
-    }
-    return argValue(a.spec, w, fallback);
+    if (a.plain)
+        return fieldValue(a.argument->field, w);
+    return argValue(a.argument, w, fallback);
 }
 
 // --- Combiner slots ------------------------------------------------------------
@@ -429,9 +425,7 @@ Combiner decodeCombiner(Words w)
         CombinerCycle& cc = c.cycle[cycle];
         for (std::size_t i = 0; i < 8; ++i) {
             const std::size_t slot = cycle * 8 + i;
-            const FieldRef& f = t.slot[slot];
-            const std::uint32_t word = f.word == 0 ? w.w0 : w.w1;
-            const std::uint32_t code = (word >> f.lo) & ((1u << f.width) - 1u);
+            const std::uint32_t code = fieldValue(t.slot[slot], w);
             const CcInput in = t.input[slot][code & 31];
             (i < 4 ? cc.rgb[i] : cc.alpha[i - 4]) = in;
         }
